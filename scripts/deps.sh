@@ -3,7 +3,7 @@
 # Runs apt-get only as root; otherwise names what is missing and fails.
 set -euo pipefail
 packages=(cmake make g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev libjpeg62-turbo-dev libpng-dev)
+          libbenchmark-dev libjpeg62-turbo-dev libpng-dev libmpg123-dev lame)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

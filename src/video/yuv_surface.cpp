@@ -140,7 +140,8 @@ YUVSurface::YUVSurface(int w, int h) : width(w), height(h), pixelBuffer(nullptr)
     // bytes() reports the size as a signed 32-bit count; a larger buffer could not be described.
     const int64_t count = int64_t(w) * int64_t(h);
     if (count > INT32_MAX / 4) throw std::bad_alloc();
-    pixelBuffer = new unsigned char[size_t(count) * 4];
+    // Zero-filled, so a video without chroma shows the same colour on every run.
+    pixelBuffer = new unsigned char[size_t(count) * 4]();
 }
 
 YUVSurface::~YUVSurface() {

@@ -17,7 +17,7 @@ build: deps
 	@cmake --build $(BUILD) -j $(JOBS)
 
 show: build
-	@echo "quillmere: the show itself is not built yet; only the video tools are (see README)." >&2
+	@echo "quillmere: no default content yet; run build/app/quillmere --headless --assets DIR (see README)." >&2
 	@exit 1
 
 unit: build

@@ -1,8 +1,8 @@
 #include "painting/strokes.h"
 
-#include "painting/d3dx_math.h"
 #include "painting/particles.h"
 #include "painting/random_source.h"
+#include "platform/d3dx_math.h"
 #include "platform/globals.h"
 
 namespace {

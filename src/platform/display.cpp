@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/view_matrices.h"
+#include "platform/d3dx_math.h"
 #include "platform/window_functions.h"
 
 Display::Display() : d3d(nullptr), device(nullptr), presentParams{}, width(0), height(0) {}

@@ -87,8 +87,8 @@ class ShowRun : public ::testing::Test {
 
     Outcome run(const std::string& args) {
         std::string errPath = dir + "/stderr.txt";
-        std::string command =
-            "'" + appPath() + "' --headless --assets '" + dir + "' " + args + " 2>'" + errPath + "'";
+        std::string command = "'" + appPath() + "' --headless --assets '" + dir + "' " + args +
+                              " 2>'" + errPath + "'";
         int raw = std::system(command.c_str());
         Outcome r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -194,8 +194,7 @@ TEST_F(ShowRun, BrokenAssetsEndWithTheirMessageAndStatusOne) {
     writeFile(dir + "/data/track1.data", trackFile(0));
     Outcome truncated = run("--frames 5");
     EXPECT_EQ(truncated.status, 1);
-    EXPECT_NE(truncated.err.find("Failed!: data\\track2.data"), std::string::npos)
-        << truncated.err;
+    EXPECT_NE(truncated.err.find("Failed!: data\\track2.data"), std::string::npos) << truncated.err;
 }
 
 TEST_F(ShowRun, AShortMp3EndsTheShowAfterTheFrameInProgress) {
@@ -222,9 +221,8 @@ TEST_F(ShowRun, AShortMp3EndsTheShowAfterTheFrameInProgress) {
         wav[45 + 2 * i] = uint8_t(uint16_t(v) >> 8);
     }
     writeFile(dir + "/tone.wav", wav);
-    ASSERT_EQ(std::system(("lame --quiet -b 64 '" + dir + "/tone.wav' '" + dir +
-                           "/data/aaa.mp3'")
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("lame --quiet -b 64 '" + dir + "/tone.wav' '" + dir + "/data/aaa.mp3'").c_str()),
               0);
     Outcome r = run("--trace '" + dir + "/t.txt'");
     ASSERT_EQ(r.status, 0) << r.err;

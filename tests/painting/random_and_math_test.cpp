@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "painting/d3dx_math.h"
 #include "painting/random_source.h"
+#include "platform/d3dx_math.h"
 
 namespace {
 

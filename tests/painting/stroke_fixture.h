@@ -2,11 +2,11 @@
 // A painting pass on the recording backend with the start-up objects and two straight tracks.
 #include <string>
 
-#include "painting/d3dx_math.h"
 #include "painting/particles.h"
 #include "painting/random_source.h"
 #include "painting/strokes.h"
 #include "painting_fixture.h"
+#include "platform/d3dx_math.h"
 
 class StrokeTest : public PaintingTest {
   protected:

@@ -1,0 +1,61 @@
+#pragma once
+// The CPU renderer: the graphics service with the fixed-function results of the original
+// platform (transform, triangle-strip rasterization with its pixel-centre and fill rules,
+// bilinear wrap sampling, the texture-stage operations, alpha blending on all four channels),
+// JPEG textures through libjpeg-turbo, the line drawer and the font through FreeType.
+//
+// The same calls give the same bytes on every run and every machine: the fast path (bands on
+// several threads, SIMD) computes exactly what the scalar reference path computes.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "backend/graphics.h"
+#include "backend/soft/frame_sink.h"
+
+struct SoftOptions {
+    // Receives each presented frame; null drops them.
+    FrameSink* sink = nullptr;
+    // Threads that rasterize a frame in parallel, each a band of rows (1 = the calling thread).
+    int threads = 2;
+    // The plain scalar path everywhere: slow, and the reference the fast path must equal.
+    bool reference = false;
+    // The font file for D3DXCreateFontA; empty = Liberation Sans Bold where Debian installs it.
+    std::string fontPath;
+};
+
+class SoftDevice;
+
+class SoftGraphics : public GraphicsSystem {
+  public:
+    explicit SoftGraphics(SoftOptions options = SoftOptions());
+    ~SoftGraphics() override;
+    SoftGraphics(const SoftGraphics&) = delete;
+    SoftGraphics& operator=(const SoftGraphics&) = delete;
+
+    // While off, clears, draws, lines and text change nothing and Present hands nothing to the
+    // sink; states, transforms and texture contents are still kept, so that turning it on
+    // later gives the frame a full run would have drawn.
+    void setRasterizing(bool on);
+    bool rasterizing() const;
+    void setSink(FrameSink* sink);
+
+    // The device the show created last (null before CreateDevice).
+    SoftDevice* device() const;
+
+    Direct3D9* Direct3DCreate9(UINT sdkVersion) override;
+    HRESULT D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
+                                       Direct3DTexture9** texture) override;
+    HRESULT D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height, UINT mipLevels,
+                              DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              Direct3DTexture9** texture, const char* name) override;
+    HRESULT D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) override;
+    HRESULT D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT width, UINT weight,
+                            UINT mipLevels, BOOL italic, DWORD charSet, DWORD outputPrecision,
+                            DWORD quality, DWORD pitchAndFamily, const char* faceName,
+                            D3DXFont** font) override;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};

@@ -1,0 +1,24 @@
+#pragma once
+// The line drawer of the CPU renderer: a strip of 1-pixel lines through points already taken
+// to clip space by the caller's matrix.
+//
+// Each segment is first clipped against the near plane (z >= 0) and then against w >= a tiny
+// positive value, so points behind the eye never fold over; the far plane and the sides are not
+// clipped in clip space. Points are then divided by w and mapped over the whole target:
+// Xs = (1 + x) W/2, Ys = (1 - y) H/2, pixel centres at integer positions.
+//
+// Pixel rule (a DDA): a segment from A to B steps along its major axis (x when |dx| >= |dy|,
+// ties to x). The pixels are the major-axis positions from round(A) up to but not including
+// round(B); on each, the minor coordinate is the line's value there, rounded. round(v) is
+// floor(v + 0.5). A segment therefore leaves its end pixel to the next segment, so a joint is
+// drawn once, and the strip's last point adds its own pixel at the end. Pixels off the target
+// are skipped without being visited: a segment costs at most the target's width or height in
+// steps, however far its points lie.
+//
+// Colour: SRCALPHA / INVSRCALPHA with the colour's alpha on all four channels, rounded to
+// nearest, as the platform's line drawer blends.
+#include <cstdint>
+
+#include "backend/soft/render_target.h"
+
+void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour);

@@ -1,0 +1,446 @@
+#include "backend/soft/raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace soft {
+
+namespace {
+
+constexpr int kMaxPolygon = 3 + 6;
+
+float lerp(float a, float b, float t) {
+    return a + t * (b - a);
+}
+
+ClipVertex lerpVertex(const ClipVertex& a, const ClipVertex& b, float t) {
+    ClipVertex out;
+    out.x = lerp(a.x, b.x, t);
+    out.y = lerp(a.y, b.y, t);
+    out.z = lerp(a.z, b.z, t);
+    out.w = lerp(a.w, b.w, t);
+    for (int i = 0; i < kAttributes; ++i) out.attr[i] = lerp(a.attr[i], b.attr[i], t);
+    return out;
+}
+
+// Signed distance of a vertex to clip plane `plane` (inside when >= 0).
+float planeDistance(const ClipVertex& v, int plane) {
+    switch (plane) {
+        case 0:
+            return v.z;
+        case 1:
+            return v.w - v.z;
+        case 2:
+            return kGuardBand * v.w - v.x;
+        case 3:
+            return kGuardBand * v.w + v.x;
+        case 4:
+            return kGuardBand * v.w - v.y;
+        default:
+            return kGuardBand * v.w + v.y;
+    }
+}
+
+// Sutherland-Hodgman against one plane; returns the new vertex count.
+int clipAgainst(const ClipVertex* in, int count, int plane, ClipVertex* out) {
+    int made = 0;
+    for (int i = 0; i < count; ++i) {
+        const ClipVertex& a = in[i];
+        const ClipVertex& b = in[(i + 1) % count];
+        float da = planeDistance(a, plane);
+        float db = planeDistance(b, plane);
+        if (da >= 0) out[made++] = a;
+        if ((da >= 0) != (db >= 0)) {
+            // Interpolate from the inside vertex so that the cut is the same whichever
+            // triangle of a shared edge is being clipped.
+            if (da >= 0) {
+                out[made++] = lerpVertex(a, b, da / (da - db));
+            } else {
+                out[made++] = lerpVertex(b, a, db / (db - da));
+            }
+        }
+    }
+    return made;
+}
+
+int64_t floorDiv(int64_t n, int64_t d) {
+    int64_t q = n / d;
+    if ((n % d != 0) && ((n < 0) != (d < 0))) --q;
+    return q;
+}
+
+int64_t ceilDiv(int64_t n, int64_t d) {
+    return -floorDiv(-n, d);
+}
+
+struct ScreenVertex {
+    int64_t x;  // subpixels
+    int64_t y;
+    double fx;  // pixels, as snapped
+    double fy;
+    float attr[kAttributes];
+};
+
+void setupFanTriangle(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                      int cull, int state, const PixelState& pixelState, int targetWidth,
+                      int targetHeight, std::vector<Triangle>* out) {
+    int64_t cross = (v1->x - v0->x) * (v2->y - v0->y) - (v1->y - v0->y) * (v2->x - v0->x);
+    if (cross == 0) return;
+    // With y growing downward a positive cross product is clockwise on screen.
+    if (cull == 2 && cross > 0) return;
+    if (cull == 3 && cross < 0) return;
+    if (cross < 0) std::swap(v1, v2);
+
+    const ScreenVertex* v[3] = {v0, v1, v2};
+    Triangle tri;
+    int64_t minX = v0->x, maxX = v0->x, minY = v0->y, maxY = v0->y;
+    for (int i = 0; i < 3; ++i) {
+        const ScreenVertex* a = v[i];
+        const ScreenVertex* b = v[(i + 1) % 3];
+        int64_t dx = b->x - a->x;
+        int64_t dy = b->y - a->y;
+        tri.a[i] = -dy;
+        tri.b[i] = dx;
+        tri.c[i] = dy * a->x - dx * a->y;
+        bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        if (!topLeft) tri.c[i] -= 1;
+        minX = std::min(minX, a->x);
+        maxX = std::max(maxX, a->x);
+        minY = std::min(minY, a->y);
+        maxY = std::max(maxY, a->y);
+    }
+    constexpr int64_t one = int64_t{1} << kSubpixelBits;
+    int64_t y0 = ceilDiv(minY, one), y1 = floorDiv(maxY, one);
+    int64_t x0 = ceilDiv(minX, one), x1 = floorDiv(maxX, one);
+    y0 = std::max<int64_t>(y0, 0);
+    x0 = std::max<int64_t>(x0, 0);
+    y1 = std::min<int64_t>(y1, targetHeight - 1);
+    x1 = std::min<int64_t>(x1, targetWidth - 1);
+    if (y0 > y1 || x0 > x1) return;
+    tri.y0 = static_cast<int>(y0);
+    tri.y1 = static_cast<int>(y1);
+    tri.x0 = static_cast<int>(x0);
+    tri.x1 = static_cast<int>(x1);
+    tri.state = state;
+
+    double ex1 = v1->fx - v0->fx, ey1 = v1->fy - v0->fy;
+    double ex2 = v2->fx - v0->fx, ey2 = v2->fy - v0->fy;
+    double det = ex1 * ey2 - ex2 * ey1;
+    for (int k = 0; k < kAttributes; ++k) {
+        double d1 = static_cast<double>(v1->attr[k]) - v0->attr[k];
+        double d2 = static_cast<double>(v2->attr[k]) - v0->attr[k];
+        double ax = (d1 * ey2 - d2 * ey1) / det;
+        double ay = (d2 * ex1 - d1 * ex2) / det;
+        if (d1 == 0 && d2 == 0) ax = ay = 0;
+        tri.plane[k].ax = static_cast<float>(ax);
+        tri.plane[k].ay = static_cast<float>(ay);
+        tri.plane[k].c = static_cast<float>(v0->attr[k] - ax * v0->fx - ay * v0->fy);
+    }
+    tri.flatColour = true;
+    for (int k = kAttrRed; k <= kAttrAlpha; ++k) {
+        if (tri.plane[k].ax != 0 || tri.plane[k].ay != 0) tri.flatColour = false;
+    }
+    for (int s = 0; s < kStages; ++s) {
+        const StageState& stage = pixelState.stage[s];
+        tri.linear[s] = false;
+        if (s >= pixelState.stages || !stage.textured) continue;
+        // Texels per pixel decides between the minification and magnification filter.
+        const Plane& pu = tri.plane[kAttrU0 + 2 * s];
+        const Plane& pv = tri.plane[kAttrV0 + 2 * s];
+        double w = stage.width, h = stage.height;
+        double rx = (pu.ax * w) * (pu.ax * w) + (pv.ax * h) * (pv.ax * h);
+        double ry = (pu.ay * w) * (pu.ay * w) + (pv.ay * h) * (pv.ay * h);
+        tri.linear[s] = std::max(rx, ry) > 1.0 ? stage.minLinear : stage.magLinear;
+    }
+    out->push_back(tri);
+}
+
+}  // namespace
+
+void setupTriangle(const ClipVertex& v0, const ClipVertex& v1, const ClipVertex& v2,
+                   const Viewport& viewport, int cull, int state, const PixelState& pixelState,
+                   int targetWidth, int targetHeight, std::vector<Triangle>* out) {
+    ClipVertex bufferA[kMaxPolygon];
+    ClipVertex bufferB[kMaxPolygon];
+    bufferA[0] = v0;
+    bufferA[1] = v1;
+    bufferA[2] = v2;
+    int count = 3;
+    ClipVertex* in = bufferA;
+    ClipVertex* next = bufferB;
+    for (int plane = 0; plane < 6 && count >= 3; ++plane) {
+        bool allInside = true;
+        for (int i = 0; i < count; ++i) {
+            if (!(planeDistance(in[i], plane) >= 0)) allInside = false;
+        }
+        if (allInside) continue;
+        count = clipAgainst(in, count, plane, next);
+        std::swap(in, next);
+    }
+    if (count < 3) return;
+
+    ScreenVertex screen[kMaxPolygon];
+    double halfWidth = viewport.width * 0.5, halfHeight = viewport.height * 0.5;
+    double zScale = static_cast<double>(viewport.maxZ) - viewport.minZ;
+    constexpr double scale = 1 << kSubpixelBits;
+    for (int i = 0; i < count; ++i) {
+        const ClipVertex& c = in[i];
+        if (!(c.w > 0)) return;
+        double invW = 1.0 / c.w;
+        double sx = viewport.x + (1.0 + c.x * invW) * halfWidth;
+        double sy = viewport.y + (1.0 - c.y * invW) * halfHeight;
+        if (!std::isfinite(sx) || !std::isfinite(sy)) return;
+        ScreenVertex& s = screen[i];
+        s.x = std::llrint(sx * scale);
+        s.y = std::llrint(sy * scale);
+        s.fx = static_cast<double>(s.x) / scale;
+        s.fy = static_cast<double>(s.y) / scale;
+        std::memcpy(s.attr, c.attr, sizeof s.attr);
+        s.attr[kAttrZ] = static_cast<float>(viewport.minZ + c.z * invW * zScale);
+    }
+    for (int i = 1; i + 1 < count; ++i) {
+        setupFanTriangle(&screen[0], &screen[i], &screen[i + 1], cull, state, pixelState,
+                         targetWidth, targetHeight, out);
+    }
+}
+
+bool rowSpan(const Triangle& tri, int y, int width, Span* span) {
+    int64_t lo = tri.x0, hi = std::min(tri.x1, width - 1);
+    int64_t Y = static_cast<int64_t>(y) << kSubpixelBits;
+    for (int i = 0; i < 3; ++i) {
+        int64_t k = tri.a[i] * (int64_t{1} << kSubpixelBits);
+        int64_t r = tri.b[i] * Y + tri.c[i];
+        // k·x + r >= 0. A double division gives the boundary to within one; the exact
+        // integer test then settles it.
+        if (k > 0) {
+            int64_t x = static_cast<int64_t>(std::ceil(static_cast<double>(-r) / k));
+            if (k * (x - 1) + r >= 0) --x;
+            if (k * x + r < 0) ++x;
+            lo = std::max(lo, x);
+        } else if (k < 0) {
+            int64_t x = static_cast<int64_t>(std::floor(static_cast<double>(r) / -k));
+            if (k * (x + 1) + r >= 0) ++x;
+            if (k * x + r < 0) --x;
+            hi = std::min(hi, x);
+        } else if (r < 0) {
+            return false;
+        }
+    }
+    if (lo > hi) return false;
+    span->y = y;
+    span->x0 = static_cast<int>(lo);
+    span->x1 = static_cast<int>(hi);
+    return true;
+}
+
+// ---- scalar shading: the reference ----
+
+namespace {
+
+struct Colour {
+    uint32_t c[4];  // blue, green, red, alpha: the byte order of a texel
+};
+
+Colour unpack(uint32_t p) {
+    return Colour{{p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF, p >> 24}};
+}
+
+uint32_t pack(const Colour& c) {
+    return c.c[0] | (c.c[1] << 8) | (c.c[2] << 16) | (c.c[3] << 24);
+}
+
+int addressTexel(int i, int size, Address mode) {
+    if (mode == kClamp) return i < 0 ? 0 : (i >= size ? size - 1 : i);
+    if ((size & (size - 1)) == 0) return i & (size - 1);
+    int m = i % size;
+    return m < 0 ? m + size : m;
+}
+
+// Texel coordinate with 8 fractional bits, clamped so that it converts safely.
+int32_t fixedCoordinate(float t, float scaled, float offset) {
+    float s = t * scaled;
+    s = s - offset;
+    s = s > -1073741824.0f ? s : -1073741824.0f;
+    s = s < 1073741824.0f ? s : 1073741824.0f;
+    return static_cast<int32_t>(std::floor(s));
+}
+
+Colour sample(const StageState& st, bool linear, float u, float v) {
+    float sw = static_cast<float>(st.width * 256), sh = static_cast<float>(st.height * 256);
+    Colour out;
+    if (!linear) {
+        int32_t su = fixedCoordinate(u, sw, 0.0f), sv = fixedCoordinate(v, sh, 0.0f);
+        int x = addressTexel(su >> 8, st.width, st.addressU);
+        int y = addressTexel(sv >> 8, st.height, st.addressV);
+        out = unpack(st.texels[static_cast<size_t>(y) * st.pitch + x]);
+    } else {
+        int32_t su = fixedCoordinate(u, sw, 128.0f), sv = fixedCoordinate(v, sh, 128.0f);
+        uint32_t fx = su & 255, fy = sv & 255;
+        int x0 = addressTexel(su >> 8, st.width, st.addressU);
+        int x1 = addressTexel((su >> 8) + 1, st.width, st.addressU);
+        int y0 = addressTexel(sv >> 8, st.height, st.addressV);
+        int y1 = addressTexel((sv >> 8) + 1, st.height, st.addressV);
+        const uint32_t* r0 = st.texels + static_cast<size_t>(y0) * st.pitch;
+        const uint32_t* r1 = st.texels + static_cast<size_t>(y1) * st.pitch;
+        Colour t00 = unpack(r0[x0]), t10 = unpack(r0[x1]);
+        Colour t01 = unpack(r1[x0]), t11 = unpack(r1[x1]);
+        for (int ch = 0; ch < 4; ++ch) {
+            uint32_t top = (t00.c[ch] * (256 - fx) + t10.c[ch] * fx + 128u) >> 8;
+            uint32_t bottom = (t01.c[ch] * (256 - fx) + t11.c[ch] * fx + 128u) >> 8;
+            out.c[ch] = (top * (256 - fy) + bottom * fy + 128u) >> 8;
+        }
+    }
+    if (st.opaque) out.c[3] = 255;
+    return out;
+}
+
+uint32_t applyOp(Op op, uint32_t a, uint32_t b) {
+    switch (op) {
+        case kOpSelect1:
+            return a;
+        case kOpSelect2:
+            return b;
+        case kOpModulate:
+            return div255(a * b);
+        case kOpModulate2x:
+            return div255(2 * a * b);
+        case kOpModulate4x:
+            return div255(4 * a * b);
+        default:
+            return std::min(a + b, 255u);
+    }
+}
+
+uint32_t argValue(Arg arg, int ch, const Colour& diffuse, const Colour& current,
+                  const Colour& texel, const Colour& factor) {
+    switch (arg) {
+        case kArgDiffuse:
+            return diffuse.c[ch];
+        case kArgCurrent:
+            return current.c[ch];
+        case kArgTexture:
+            return texel.c[ch];
+        default:
+            return factor.c[ch];
+    }
+}
+
+uint32_t blendFactor(Blend f, int ch, const Colour& src, const Colour& dst) {
+    switch (f) {
+        case kBlendZero:
+            return 0;
+        case kBlendOne:
+            return 255;
+        case kBlendSrcColor:
+            return src.c[ch];
+        case kBlendInvSrcColor:
+            return 255 - src.c[ch];
+        case kBlendSrcAlpha:
+            return src.c[3];
+        case kBlendInvSrcAlpha:
+            return 255 - src.c[3];
+        case kBlendDestAlpha:
+            return dst.c[3];
+        case kBlendInvDestAlpha:
+            return 255 - dst.c[3];
+        case kBlendDestColor:
+            return dst.c[ch];
+        default:
+            return 255 - dst.c[ch];
+    }
+}
+
+bool depthPasses(uint8_t func, float z, float stored) {
+    switch (func) {
+        case 1:
+            return false;
+        case 2:
+            return z < stored;
+        case 3:
+            return z == stored;
+        case 4:
+            return z <= stored;
+        case 5:
+            return z > stored;
+        case 6:
+            return z != stored;
+        case 7:
+            return z >= stored;
+        default:
+            return true;
+    }
+}
+
+uint32_t roundChannel(float v) {
+    v = v > 0.0f ? v : 0.0f;
+    v = v < 255.0f ? v : 255.0f;
+    return static_cast<uint32_t>(std::floor(v + 0.5f));
+}
+
+float planeAt(const Plane& p, float x, float rowValue) {
+    float t = p.ax * x;
+    return t + rowValue;
+}
+
+}  // namespace
+
+void shadeSpanScalar(const PixelState& state, const Triangle& tri, const Span& span, uint32_t* row,
+                     float* depth) {
+    float fy = static_cast<float>(span.y);
+    float rowValue[kAttributes];
+    for (int k = 0; k < kAttributes; ++k) {
+        float t = tri.plane[k].ay * fy;
+        rowValue[k] = t + tri.plane[k].c;
+    }
+    Colour factor = unpack(state.textureFactor);
+    for (int x = span.x0; x <= span.x1; ++x) {
+        float fx = static_cast<float>(x);
+        if (state.depthTest && depth != nullptr) {
+            float z = planeAt(tri.plane[kAttrZ], fx, rowValue[kAttrZ]);
+            if (!depthPasses(state.depthFunc, z, depth[x])) continue;
+            if (state.depthWrite) depth[x] = z;
+        }
+        // Texel order: blue, green, red, alpha; the planes are red, green, blue, alpha.
+        Colour diffuse;
+        diffuse.c[2] = roundChannel(planeAt(tri.plane[kAttrRed], fx, rowValue[kAttrRed]));
+        diffuse.c[1] = roundChannel(planeAt(tri.plane[kAttrGreen], fx, rowValue[kAttrGreen]));
+        diffuse.c[0] = roundChannel(planeAt(tri.plane[kAttrBlue], fx, rowValue[kAttrBlue]));
+        diffuse.c[3] = roundChannel(planeAt(tri.plane[kAttrAlpha], fx, rowValue[kAttrAlpha]));
+        Colour current = diffuse;
+        for (int s = 0; s < state.stages; ++s) {
+            const StageState& st = state.stage[s];
+            Colour texel{{0, 0, 0, 0}};
+            if (st.textured) {
+                float u = planeAt(tri.plane[kAttrU0 + 2 * s], fx, rowValue[kAttrU0 + 2 * s]);
+                float v = planeAt(tri.plane[kAttrV0 + 2 * s], fx, rowValue[kAttrV0 + 2 * s]);
+                texel = sample(st, tri.linear[s], u, v);
+            }
+            Colour next;
+            for (int ch = 0; ch < 3; ++ch) {
+                next.c[ch] = applyOp(st.colourOp,
+                                     argValue(st.colourArg1, ch, diffuse, current, texel, factor),
+                                     argValue(st.colourArg2, ch, diffuse, current, texel, factor));
+            }
+            next.c[3] =
+                applyOp(st.alphaOp, argValue(st.alphaArg1, 3, diffuse, current, texel, factor),
+                        argValue(st.alphaArg2, 3, diffuse, current, texel, factor));
+            current = next;
+        }
+        if (!state.blend) {
+            row[x] = pack(current);
+            continue;
+        }
+        Colour dst = unpack(row[x]);
+        Colour out;
+        for (int ch = 0; ch < 4; ++ch) {
+            uint32_t fs = blendFactor(state.srcBlend, ch, current, dst);
+            uint32_t fd = blendFactor(state.destBlend, ch, current, dst);
+            out.c[ch] = div255(current.c[ch] * fs + dst.c[ch] * fd);
+        }
+        row[x] = pack(out);
+    }
+}
+
+}  // namespace soft

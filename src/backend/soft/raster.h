@@ -1,0 +1,186 @@
+#pragma once
+// The pixel pipeline of the CPU renderer: triangles set up once on the calling thread, then
+// rasterized row by row into the back buffer by one or more threads.
+//
+// Numeric model (the fast path must reproduce it bit for bit, so it is kept small):
+//
+// - Positions: clip = p × world × view × projection in float. Triangles are clipped in clip
+//   space against 0 <= z <= w and against a guard band |x|, |y| <= kGuardBand·w, so quads many
+//   times larger than the screen become polygons a few screens wide. After the divide by w the
+//   viewport maps them to screen pixels (pixel centres at integers, no half-pixel term), and
+//   each vertex is snapped to 1/256 pixel (kSubpixelBits).
+// - Coverage: exact 64-bit integer edge functions on the snapped vertices, evaluated at integer
+//   pixel centres; a centre exactly on an edge belongs to the triangle when the edge is a top
+//   or a left edge. Each row's covered run [x0, x1] is solved exactly from the three edges, and
+//   this part is shared by every shading path.
+// - Attributes (depth, the diffuse channels in 0..255, the two texture-coordinate pairs) are
+//   interpolated affinely in screen space: value = ax·x + (ay·y + c) in float, one multiply and
+//   one add per step, in this order, never fused (the plane coefficients are solved in double
+//   from the snapped corners and stored as float). This is exact for the show's quads, which
+//   lie at constant depth (constant w); tilted geometry is not perspective-corrected.
+// - Diffuse: each channel is clamped to [0, 255] and rounded to nearest (floor(v + 0.5)).
+// - Texels: s = u·(W·256) in float (minus 128 for bilinear, the u·W − 0.5 convention), clamped
+//   to ±2^30, floored to an integer with 8 fractional bits. The texel index is s >> 8 and the
+//   bilinear weight s & 255; addressing (wrap or clamp) is applied to each index after that.
+//   Bilinear, per channel: each row is blended across, top = (t00·(256−fx) + t10·fx + 128) >> 8
+//   (likewise bottom), then the two rows down, (top·(256−fy) + bottom·fy + 128) >> 8: two
+//   roundings to nearest, every step within 16 unsigned bits. Point: texel floor(u·W).
+//   Formats without alpha read alpha 255.
+// - Stage operations and blending work on 8-bit integers. A product of two 8-bit values x is
+//   scaled back with div255(min(x, 65025)), which rounds to nearest; the 2x/4x modulations and
+//   the blend sum saturate through the same min. Nothing else rounds. Every intermediate value
+//   fits 16 unsigned bits, which is what lets the fast path work on 16 channels at a time.
+#include <cstdint>
+#include <vector>
+
+#include "backend/soft/render_target.h"
+
+namespace soft {
+
+constexpr int kSubpixelBits = 8;
+constexpr float kGuardBand = 16.0f;
+constexpr int kStages = 2;
+
+// Interpolated attributes, in the order their planes are stored.
+enum Attribute : int {
+    kAttrZ = 0,
+    kAttrRed,
+    kAttrGreen,
+    kAttrBlue,
+    kAttrAlpha,
+    kAttrU0,
+    kAttrV0,
+    kAttrU1,
+    kAttrV1,
+    kAttributes
+};
+
+// Stage operations and arguments after the device's states have been resolved (unbound
+// textures, CURRENT at stage 0): only these reach the pixel loop.
+enum Op : uint8_t { kOpSelect1 = 0, kOpSelect2, kOpModulate, kOpModulate2x, kOpModulate4x, kOpAdd };
+enum Arg : uint8_t { kArgDiffuse = 0, kArgCurrent, kArgTexture, kArgFactor };
+enum Address : uint8_t { kWrap = 0, kClamp };
+// The blend factors in the device's numbering (1 ZERO ... 10 INVDESTCOLOR).
+enum Blend : uint8_t {
+    kBlendZero = 1,
+    kBlendOne = 2,
+    kBlendSrcColor = 3,
+    kBlendInvSrcColor = 4,
+    kBlendSrcAlpha = 5,
+    kBlendInvSrcAlpha = 6,
+    kBlendDestAlpha = 7,
+    kBlendInvDestAlpha = 8,
+    kBlendDestColor = 9,
+    kBlendInvDestColor = 10
+};
+
+struct StageState {
+    Op colourOp = kOpSelect1;
+    Arg colourArg1 = kArgDiffuse;
+    Arg colourArg2 = kArgDiffuse;
+    Op alphaOp = kOpSelect1;
+    Arg alphaArg1 = kArgDiffuse;
+    Arg alphaArg2 = kArgDiffuse;
+    bool textured = false;  // some argument reads the texture
+    // The texture, when textured: level 0, `pitch` texels per row.
+    const uint32_t* texels = nullptr;
+    int width = 0;
+    int height = 0;
+    int pitch = 0;
+    int rowShift = 0;     // log2(pitch) when the pitch is a power of two
+    bool opaque = false;  // no alpha in the format: alpha reads 255
+    Address addressU = kWrap;
+    Address addressV = kWrap;
+    bool minLinear = false;  // the sampler's filters: minification, magnification
+    bool magLinear = false;
+};
+
+// Everything the pixel loop needs besides the triangle itself. Shared by consecutive triangles
+// drawn under the same states.
+struct PixelState {
+    StageState stage[kStages];
+    int stages = 0;  // active stages; 0 = the diffuse colour as it is
+    uint32_t textureFactor = 0xFFFFFFFFu;
+    bool blend = false;
+    Blend srcBlend = kBlendOne;
+    Blend destBlend = kBlendZero;
+    bool depthTest = false;
+    bool depthWrite = false;
+    uint8_t depthFunc = 4;  // D3DCMP_LESSEQUAL
+};
+
+struct Plane {
+    float ax;
+    float ay;
+    float c;
+};
+
+struct Triangle {
+    // Edge i: e = a·X + b·Y + c with X, Y in subpixels; a pixel centre is covered when all three
+    // are >= 0 (the fill rule's bias is folded into c).
+    int64_t a[3];
+    int64_t b[3];
+    int64_t c[3];
+    int y0;  // covered rows, clamped to the target
+    int y1;
+    int x0;  // bounding columns, clamped to the target
+    int x1;
+    int state;
+    bool linear[kStages];  // bilinear (else point) filter per stage
+    bool flatColour;       // all three corners share one colour: the diffuse planes are constant
+    Plane plane[kAttributes];
+};
+
+// One run of covered pixels [x0, x1] in row y.
+struct Span {
+    int y;
+    int x0;
+    int x1;
+};
+
+// Shades and blends one span. `row` is the back-buffer row y, `depth` the depth-buffer row (null
+// without a depth buffer).
+using SpanFunction = void (*)(const PixelState& state, const Triangle& tri, const Span& span,
+                              uint32_t* row, float* depth);
+
+void shadeSpanScalar(const PixelState& state, const Triangle& tri, const Span& span, uint32_t* row,
+                     float* depth);
+// Null when the build or the processor lacks AVX2.
+SpanFunction avx2SpanFunction();
+// True when the AVX2 loop handles this state exactly (otherwise the scalar loop runs).
+bool avx2Handles(const PixelState& state);
+
+// The covered run of a row, false when the row misses the triangle.
+bool rowSpan(const Triangle& tri, int y, int width, Span* span);
+
+// Rounds x / 255 to nearest for 0 <= x <= 65025 (larger values saturate to 255).
+inline uint32_t div255(uint32_t x) {
+    x = x < 65025u ? x : 65025u;
+    x += 128u;
+    return (x + (x >> 8)) >> 8;
+}
+
+// A vertex after the transform: clip-space position and its attributes.
+struct ClipVertex {
+    float x;
+    float y;
+    float z;
+    float w;
+    float attr[kAttributes];  // kAttrZ is unused here (z is the position's)
+};
+
+// Clips, projects, culls and sets up one triangle; appends 0 or more triangles. `cull` is the
+// device's CULLMODE (1 none, 2 clockwise, 3 counter-clockwise).
+struct Viewport {
+    int x;
+    int y;
+    int width;
+    int height;
+    float minZ;
+    float maxZ;
+};
+void setupTriangle(const ClipVertex& v0, const ClipVertex& v1, const ClipVertex& v2,
+                   const Viewport& viewport, int cull, int state, const PixelState& pixelState,
+                   int targetWidth, int targetHeight, std::vector<Triangle>* out);
+
+}  // namespace soft

@@ -1,0 +1,562 @@
+// The fast span loop: eight pixels at a time with AVX2, the same arithmetic as shadeSpanScalar
+// step for step (float multiplies and adds kept separate, the same clamps and roundings), so
+// the bytes it writes are those of the reference.
+//
+// Layout: eight packed pixels (0xAARRGGBB) are widened to 16 bits per channel in two registers,
+// "lo" holding pixels 0, 1, 4, 5 and "hi" pixels 2, 3, 6, 7 (the order of the byte unpacks
+// within each 128-bit lane); packing them back restores pixels 0..7.
+#include "backend/soft/raster.h"
+
+#include <cmath>
+#include <cstddef>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QM_SOFT_AVX2 1
+#endif
+
+namespace soft {
+
+namespace {
+
+bool isPowerOfTwo(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+}  // namespace
+
+bool avx2Handles(const PixelState& state) {
+    if (state.depthTest) return false;
+    for (int s = 0; s < state.stages; ++s) {
+        const StageState& st = state.stage[s];
+        if (!st.textured) continue;
+        if (!isPowerOfTwo(st.width) || !isPowerOfTwo(st.height) || st.pitch != st.width) {
+            return false;
+        }
+        if (static_cast<int64_t>(st.width) * st.height > (int64_t{1} << 30)) return false;
+    }
+    return true;
+}
+
+#ifdef QM_SOFT_AVX2
+
+namespace {
+
+#define QM_AVX2 __attribute__((target("avx2")))
+// The per-block helpers are forced inline: a call per eight pixels would pass every vector
+// through the stack.
+#define QM_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+struct Wide {
+    __m256i lo;
+    __m256i hi;
+};
+
+QM_AVX2_INLINE Wide widen(__m256i packed) {
+    const __m256i zero = _mm256_setzero_si256();
+    return Wide{_mm256_unpacklo_epi8(packed, zero), _mm256_unpackhi_epi8(packed, zero)};
+}
+
+QM_AVX2_INLINE __m256i narrow(const Wide& w) {
+    return _mm256_packus_epi16(w.lo, w.hi);
+}
+
+// A per-pixel value (0..255, one per 32-bit lane) spread over the four 16-bit channels of
+// its pixel in the lo and hi layout.
+QM_AVX2_INLINE Wide spread(__m256i perPixel) {
+    const __m256i lo = _mm256_setr_epi8(0, -1, 0, -1, 0, -1, 0, -1, 4, -1, 4, -1, 4, -1, 4, -1, 0,
+                                        -1, 0, -1, 0, -1, 0, -1, 4, -1, 4, -1, 4, -1, 4, -1);
+    const __m256i hi = _mm256_setr_epi8(8, -1, 8, -1, 8, -1, 8, -1, 12, -1, 12, -1, 12, -1, 12, -1,
+                                        8, -1, 8, -1, 8, -1, 8, -1, 12, -1, 12, -1, 12, -1, 12, -1);
+    return Wide{_mm256_shuffle_epi8(perPixel, lo), _mm256_shuffle_epi8(perPixel, hi)};
+}
+
+// Copies each pixel's alpha word over its four channels.
+QM_AVX2_INLINE __m256i alphaOf(__m256i w) {
+    const __m256i pattern =
+        _mm256_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15, 6, 7, 6, 7, 6, 7,
+                         6, 7, 14, 15, 14, 15, 14, 15, 14, 15);
+    return _mm256_shuffle_epi8(w, pattern);
+}
+
+// div255(min(x, 65025)) on unsigned 16-bit words.
+QM_AVX2_INLINE __m256i div255(__m256i x) {
+    x = _mm256_min_epu16(x, _mm256_set1_epi16(static_cast<short>(65025)));
+    x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+QM_AVX2_INLINE __m256i applyOp(Op op, __m256i a, __m256i b) {
+    switch (op) {
+        case kOpSelect1:
+            return a;
+        case kOpSelect2:
+            return b;
+        case kOpModulate:
+            return div255(_mm256_mullo_epi16(a, b));
+        case kOpModulate2x: {
+            // Products past 32512 saturate after doubling; clamping first keeps 16 bits.
+            __m256i p = _mm256_min_epu16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(32513));
+            return div255(_mm256_slli_epi16(p, 1));
+        }
+        case kOpModulate4x: {
+            __m256i p = _mm256_min_epu16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(16257));
+            return div255(_mm256_slli_epi16(p, 2));
+        }
+        default:
+            return _mm256_min_epu16(_mm256_adds_epu16(a, b), _mm256_set1_epi16(255));
+    }
+}
+
+struct Inputs {
+    const Wide* diffuse;
+    const Wide* current;
+    const Wide* texel;
+    const Wide* factor;
+};
+
+QM_AVX2_INLINE const Wide& argOf(Arg arg, const Inputs& in) {
+    switch (arg) {
+        case kArgDiffuse:
+            return *in.diffuse;
+        case kArgCurrent:
+            return *in.current;
+        case kArgTexture:
+            return *in.texel;
+        default:
+            return *in.factor;
+    }
+}
+
+QM_AVX2_INLINE __m256i blendFactor(Blend f, __m256i src, __m256i dst) {
+    const __m256i full = _mm256_set1_epi16(255);
+    switch (f) {
+        case kBlendZero:
+            return _mm256_setzero_si256();
+        case kBlendOne:
+            return full;
+        case kBlendSrcColor:
+            return src;
+        case kBlendInvSrcColor:
+            return _mm256_sub_epi16(full, src);
+        case kBlendSrcAlpha:
+            return alphaOf(src);
+        case kBlendInvSrcAlpha:
+            return _mm256_sub_epi16(full, alphaOf(src));
+        case kBlendDestAlpha:
+            return alphaOf(dst);
+        case kBlendInvDestAlpha:
+            return _mm256_sub_epi16(full, alphaOf(dst));
+        case kBlendDestColor:
+            return dst;
+        default:
+            return _mm256_sub_epi16(full, dst);
+    }
+}
+
+QM_AVX2_INLINE __m256 planeAtPs(const Plane& p, __m256 x, float rowValue) {
+    return _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(p.ax), x), _mm256_set1_ps(rowValue));
+}
+
+QM_AVX2_INLINE __m256i roundChannel(__m256 v) {
+    v = _mm256_max_ps(v, _mm256_setzero_ps());
+    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+    v = _mm256_floor_ps(_mm256_add_ps(v, _mm256_set1_ps(0.5f)));
+    return _mm256_cvttps_epi32(v);
+}
+
+// Texel coordinate with 8 fractional bits, as fixedCoordinate in the scalar loop.
+QM_AVX2_INLINE __m256i fixedCoordinate(__m256 t, float scaled, float offset) {
+    __m256 s = _mm256_mul_ps(t, _mm256_set1_ps(scaled));
+    s = _mm256_sub_ps(s, _mm256_set1_ps(offset));
+    s = _mm256_max_ps(s, _mm256_set1_ps(-1073741824.0f));
+    s = _mm256_min_ps(s, _mm256_set1_ps(1073741824.0f));
+    return _mm256_cvttps_epi32(_mm256_floor_ps(s));
+}
+
+QM_AVX2_INLINE __m256i address(__m256i i, int size, Address mode) {
+    if (mode == kClamp) {
+        return _mm256_min_epi32(_mm256_max_epi32(i, _mm256_setzero_si256()),
+                                _mm256_set1_epi32(size - 1));
+    }
+    return _mm256_and_si256(i, _mm256_set1_epi32(size - 1));
+}
+
+// Blends a and b across with per-channel weights w (b's share) and 256 - w.
+QM_AVX2_INLINE __m256i lerp(__m256i a, __m256i b, __m256i w) {
+    __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
+    __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, inv), _mm256_mullo_epi16(b, w));
+    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+}
+
+struct StageSampler {
+    const int* texels;
+    int width;
+    int height;
+    int rowShift;
+    float scaledU;
+    float scaledV;
+    Address addressU;
+    Address addressV;
+    bool opaque;
+    bool linear;
+};
+
+QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
+    if (s.opaque) {
+        const __m256i alpha =
+            _mm256_setr_epi16(0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255);
+        out.lo = _mm256_or_si256(out.lo, alpha);
+        out.hi = _mm256_or_si256(out.hi, alpha);
+    }
+    return out;
+}
+
+int addressOne(int i, int size, Address mode) {
+    if (mode == kClamp) return i < 0 ? 0 : (i >= size ? size - 1 : i);
+    return i & (size - 1);
+}
+
+// Magnified textures: when the eight pixels' texels lie within 8 columns that do not wrap and
+// within three neighbouring rows, four row loads and lane permutes replace the four gathers.
+// The texels chosen are the ones the gathers would fetch.
+QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, Wide* t00, Wide* t10,
+                                Wide* t01, Wide* t11) {
+    // Texel indices grow (or shrink) steadily along a span, so the ends are the extremes.
+    int ixFirst = _mm256_cvtsi256_si32(ix), ixLast = _mm256_extract_epi32(ix, 7);
+    int iyFirst = _mm256_cvtsi256_si32(iy), iyLast = _mm256_extract_epi32(iy, 7);
+    int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
+    int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
+    if (spanX < -6 || spanX > 6 || spanY < -2 || spanY > 2) return false;
+    int k = ixFirst < ixLast ? ixFirst : ixLast;
+    int m = iyFirst < iyLast ? iyFirst : iyLast;
+    int column;
+    if (s.addressU == kClamp) {
+        if (k < 0 || k > s.width - 8) return false;
+        column = k;
+    } else {
+        column = k & (s.width - 1);
+        if (column > s.width - 8) return false;
+    }
+    __m256i rows[4];
+    for (int r = 0; r < 4; ++r) {
+        const int* p =
+            s.texels +
+            (static_cast<std::ptrdiff_t>(addressOne(m + r, s.height, s.addressV)) << s.rowShift) +
+            column;
+        rows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    __m256i c0 = _mm256_sub_epi32(ix, _mm256_set1_epi32(k));
+    __m256i c1 = _mm256_add_epi32(c0, _mm256_set1_epi32(1));
+    __m256i below1 = _mm256_cmpgt_epi32(iy, _mm256_set1_epi32(m));
+    __m256i below2 = _mm256_cmpgt_epi32(iy, _mm256_set1_epi32(m + 1));
+    __m256i left[4], right[4];
+    for (int r = 0; r < 4; ++r) {
+        left[r] = _mm256_permutevar8x32_epi32(rows[r], c0);
+        right[r] = _mm256_permutevar8x32_epi32(rows[r], c1);
+    }
+    *t00 = widen(_mm256_blendv_epi8(_mm256_blendv_epi8(left[0], left[1], below1), left[2], below2));
+    *t10 =
+        widen(_mm256_blendv_epi8(_mm256_blendv_epi8(right[0], right[1], below1), right[2], below2));
+    *t01 = widen(_mm256_blendv_epi8(_mm256_blendv_epi8(left[1], left[2], below1), left[3], below2));
+    *t11 =
+        widen(_mm256_blendv_epi8(_mm256_blendv_epi8(right[1], right[2], below1), right[3], below2));
+    return true;
+}
+
+QM_AVX2_INLINE Wide sample(const StageSampler& s, __m256 u, __m256 v) {
+    Wide out;
+    __m128i shift = _mm_cvtsi32_si128(s.rowShift);
+    if (!s.linear) {
+        __m256i su = fixedCoordinate(u, s.scaledU, 0.0f);
+        __m256i sv = fixedCoordinate(v, s.scaledV, 0.0f);
+        __m256i x = address(_mm256_srai_epi32(su, 8), s.width, s.addressU);
+        __m256i y = address(_mm256_srai_epi32(sv, 8), s.height, s.addressV);
+        __m256i index = _mm256_add_epi32(_mm256_sll_epi32(y, shift), x);
+        out = widen(_mm256_i32gather_epi32(s.texels, index, 4));
+    } else {
+        __m256i su = fixedCoordinate(u, s.scaledU, 128.0f);
+        __m256i sv = fixedCoordinate(v, s.scaledV, 128.0f);
+        const __m256i mask = _mm256_set1_epi32(255);
+        Wide fx = spread(_mm256_and_si256(su, mask));
+        Wide fy = spread(_mm256_and_si256(sv, mask));
+        __m256i ix = _mm256_srai_epi32(su, 8), iy = _mm256_srai_epi32(sv, 8);
+        const __m256i one = _mm256_set1_epi32(1);
+        Wide t00, t10, t01, t11;
+        if (!windowFetch(s, ix, iy, &t00, &t10, &t01, &t11)) {
+            __m256i x0 = address(ix, s.width, s.addressU);
+            __m256i x1 = address(_mm256_add_epi32(ix, one), s.width, s.addressU);
+            __m256i row0 = _mm256_sll_epi32(address(iy, s.height, s.addressV), shift);
+            __m256i row1 =
+                _mm256_sll_epi32(address(_mm256_add_epi32(iy, one), s.height, s.addressV), shift);
+            t00 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row0, x0), 4));
+            t10 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row0, x1), 4));
+            t01 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x0), 4));
+            t11 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x1), 4));
+        }
+        __m256i topLo = lerp(t00.lo, t10.lo, fx.lo), topHi = lerp(t00.hi, t10.hi, fx.hi);
+        __m256i botLo = lerp(t01.lo, t11.lo, fx.lo), botHi = lerp(t01.hi, t11.hi, fx.hi);
+        out.lo = lerp(topLo, botLo, fy.lo);
+        out.hi = lerp(topHi, botHi, fy.hi);
+    }
+    return finish(s, out);
+}
+
+QM_AVX2_INLINE __m256i combine(const StageState& st, const Inputs& in, bool lo) {
+    const Wide& c1 = argOf(st.colourArg1, in);
+    const Wide& c2 = argOf(st.colourArg2, in);
+    __m256i colour = applyOp(st.colourOp, lo ? c1.lo : c1.hi, lo ? c2.lo : c2.hi);
+    if (st.alphaOp == st.colourOp && st.alphaArg1 == st.colourArg1 &&
+        st.alphaArg2 == st.colourArg2) {
+        return colour;
+    }
+    const Wide& a1 = argOf(st.alphaArg1, in);
+    const Wide& a2 = argOf(st.alphaArg2, in);
+    __m256i alpha = applyOp(st.alphaOp, lo ? a1.lo : a1.hi, lo ? a2.lo : a2.hi);
+    return _mm256_blend_epi16(colour, alpha, 0x88);
+}
+
+QM_AVX2_INLINE __m256i blendWords(const PixelState& state, __m256i src, __m256i dst) {
+    __m256i fs = blendFactor(state.srcBlend, src, dst);
+    __m256i fd = blendFactor(state.destBlend, src, dst);
+    return div255(_mm256_adds_epu16(_mm256_mullo_epi16(src, fs), _mm256_mullo_epi16(dst, fd)));
+}
+
+// Masked moves only for the last, partial block of a span: they cost far more than plain ones.
+QM_AVX2_INLINE __m256i loadPixels(const uint32_t* at, __m256i keep, int remaining) {
+    if (remaining >= 8) return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    return _mm256_maskload_epi32(reinterpret_cast<const int*>(at), keep);
+}
+
+QM_AVX2_INLINE void storePixels(uint32_t* at, __m256i keep, int remaining, __m256i pixels) {
+    if (remaining >= 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), pixels);
+    } else {
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(at), keep, pixels);
+    }
+}
+
+enum class BlendKind { kOff, kAdd, kSrcColour, kSrcAlpha, kOther };
+
+QM_AVX2_INLINE Wide gouraud(const Triangle& tri, __m256 fx, const float* rowValue) {
+    __m256i r = roundChannel(planeAtPs(tri.plane[kAttrRed], fx, rowValue[kAttrRed]));
+    __m256i g = roundChannel(planeAtPs(tri.plane[kAttrGreen], fx, rowValue[kAttrGreen]));
+    __m256i b = roundChannel(planeAtPs(tri.plane[kAttrBlue], fx, rowValue[kAttrBlue]));
+    __m256i a = roundChannel(planeAtPs(tri.plane[kAttrAlpha], fx, rowValue[kAttrAlpha]));
+    __m256i packed =
+        _mm256_or_si256(_mm256_or_si256(b, _mm256_slli_epi32(g, 8)),
+                        _mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_slli_epi32(a, 24)));
+    return widen(packed);
+}
+
+// The layers the show draws: one stage modulating a bilinear texture with the diffuse colour,
+// alpha from the texture, under one of its blend modes. The same steps as the general loop,
+// with the choices made at compile time.
+template <Op op, BlendKind blend>
+QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const Span& span,
+                            uint32_t* row, const StageSampler& sampler, const float* rowValue,
+                            const Wide& flat) {
+    const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const Plane& pu = tri.plane[kAttrU0];
+    const Plane& pv = tri.plane[kAttrV0];
+    for (int x = span.x0; x <= span.x1; x += 8) {
+        int remaining = span.x1 - x + 1;
+        __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), iota));
+        __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
+        uint32_t* out = row + x;
+        __m256i dst = _mm256_setzero_si256();
+        if (blend != BlendKind::kOff) {
+            dst = loadPixels(out, keep, remaining);
+            if (blend == BlendKind::kAdd) {
+                // Adding to white leaves white: where many layers pile up, most of the
+                // picture is done long before the last of them.
+                __m256i done = _mm256_or_si256(_mm256_cmpeq_epi32(dst, _mm256_set1_epi32(-1)),
+                                               _mm256_xor_si256(keep, _mm256_set1_epi32(-1)));
+                if (_mm256_movemask_epi8(done) == -1) continue;
+            }
+        }
+        Wide diffuse = tri.flatColour ? flat : gouraud(tri, fx, rowValue);
+        Wide texel = sample(sampler, planeAtPs(pu, fx, rowValue[kAttrU0]),
+                            planeAtPs(pv, fx, rowValue[kAttrV0]));
+        Wide src{_mm256_blend_epi16(applyOp(op, texel.lo, diffuse.lo), texel.lo, 0x88),
+                 _mm256_blend_epi16(applyOp(op, texel.hi, diffuse.hi), texel.hi, 0x88)};
+        __m256i result;
+        if (blend == BlendKind::kOff) {
+            result = narrow(src);
+        } else {
+            if (blend == BlendKind::kAdd) {
+                result = _mm256_adds_epu8(narrow(src), dst);
+            } else {
+                Wide d = widen(dst);
+                const __m256i full = _mm256_set1_epi16(255);
+                Wide fs = src;
+                if (blend == BlendKind::kSrcAlpha) fs = Wide{alphaOf(src.lo), alphaOf(src.hi)};
+                if (blend == BlendKind::kOther) {
+                    result = narrow(
+                        Wide{blendWords(state, src.lo, d.lo), blendWords(state, src.hi, d.hi)});
+                } else {
+                    __m256i lo = div255(
+                        _mm256_adds_epu16(_mm256_mullo_epi16(src.lo, fs.lo),
+                                          _mm256_mullo_epi16(d.lo, _mm256_sub_epi16(full, fs.lo))));
+                    __m256i hi = div255(
+                        _mm256_adds_epu16(_mm256_mullo_epi16(src.hi, fs.hi),
+                                          _mm256_mullo_epi16(d.hi, _mm256_sub_epi16(full, fs.hi))));
+                    result = narrow(Wide{lo, hi});
+                }
+            }
+        }
+        storePixels(out, keep, remaining, result);
+    }
+}
+
+template <Op op>
+QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, const Span& span,
+                                 uint32_t* row, const StageSampler& sampler, const float* rowValue,
+                                 const Wide& flat) {
+    if (!state.blend) {
+        shadeModulated<op, BlendKind::kOff>(state, tri, span, row, sampler, rowValue, flat);
+    } else if (state.srcBlend == kBlendOne && state.destBlend == kBlendOne) {
+        shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat);
+    } else if (state.srcBlend == kBlendSrcColor && state.destBlend == kBlendInvSrcColor) {
+        shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat);
+    } else if (state.srcBlend == kBlendSrcAlpha && state.destBlend == kBlendInvSrcAlpha) {
+        shadeModulated<op, BlendKind::kSrcAlpha>(state, tri, span, row, sampler, rowValue, flat);
+    } else {
+        shadeModulated<op, BlendKind::kOther>(state, tri, span, row, sampler, rowValue, flat);
+    }
+}
+
+bool isModulatedLayer(const PixelState& state, const Triangle& tri) {
+    if (state.stages != 1 || !tri.linear[0]) return false;
+    const StageState& st = state.stage[0];
+    if (!st.textured) return false;
+    bool colour = (st.colourArg1 == kArgTexture && st.colourArg2 == kArgDiffuse) ||
+                  (st.colourArg1 == kArgDiffuse && st.colourArg2 == kArgTexture);
+    bool alpha = (st.alphaOp == kOpSelect1 && st.alphaArg1 == kArgTexture) ||
+                 (st.alphaOp == kOpSelect2 && st.alphaArg2 == kArgTexture);
+    bool op =
+        st.colourOp == kOpModulate || st.colourOp == kOpModulate2x || st.colourOp == kOpModulate4x;
+    return colour && alpha && op;
+}
+
+QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const Span& span,
+                           uint32_t* row, float* /*depth*/) {
+    float fy = static_cast<float>(span.y);
+    float rowValue[kAttributes];
+    for (int k = 0; k < kAttributes; ++k) {
+        float t = tri.plane[k].ay * fy;
+        rowValue[k] = t + tri.plane[k].c;
+    }
+    StageSampler samplers[kStages];
+    for (int s = 0; s < state.stages; ++s) {
+        const StageState& st = state.stage[s];
+        if (!st.textured) continue;
+        samplers[s] = StageSampler{reinterpret_cast<const int*>(st.texels),
+                                   st.width,
+                                   st.height,
+                                   st.rowShift,
+                                   static_cast<float>(st.width * 256),
+                                   static_cast<float>(st.height * 256),
+                                   st.addressU,
+                                   st.addressV,
+                                   st.opaque,
+                                   tri.linear[s]};
+    }
+    const Wide factor = widen(_mm256_set1_epi32(static_cast<int>(state.textureFactor)));
+    Wide flat{};
+    if (tri.flatColour) {
+        auto channelOf = [&](int k) {
+            float v = rowValue[k];
+            v = v > 0.0f ? v : 0.0f;
+            v = v < 255.0f ? v : 255.0f;
+            return static_cast<uint32_t>(std::floor(v + 0.5f));
+        };
+        uint32_t packed = channelOf(kAttrBlue) | (channelOf(kAttrGreen) << 8) |
+                          (channelOf(kAttrRed) << 16) | (channelOf(kAttrAlpha) << 24);
+        flat = widen(_mm256_set1_epi32(static_cast<int>(packed)));
+    }
+    if (isModulatedLayer(state, tri)) {
+        switch (state.stage[0].colourOp) {
+            case kOpModulate:
+                shadeModulatedBlend<kOpModulate>(state, tri, span, row, samplers[0], rowValue,
+                                                 flat);
+                return;
+            case kOpModulate2x:
+                shadeModulatedBlend<kOpModulate2x>(state, tri, span, row, samplers[0], rowValue,
+                                                   flat);
+                return;
+            default:
+                shadeModulatedBlend<kOpModulate4x>(state, tri, span, row, samplers[0], rowValue,
+                                                   flat);
+                return;
+        }
+    }
+    const bool additive =
+        state.blend && state.srcBlend == kBlendOne && state.destBlend == kBlendOne;
+    const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+
+    for (int x = span.x0; x <= span.x1; x += 8) {
+        int remaining = span.x1 - x + 1;
+        __m256i lanes = _mm256_add_epi32(_mm256_set1_epi32(x), iota);
+        __m256 fx = _mm256_cvtepi32_ps(lanes);
+        __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
+        uint32_t* out = row + x;
+
+        Wide diffuse;
+        if (tri.flatColour) {
+            diffuse = flat;
+        } else {
+            diffuse = gouraud(tri, fx, rowValue);
+        }
+        Wide current = diffuse;
+        for (int s = 0; s < state.stages; ++s) {
+            const StageState& st = state.stage[s];
+            Wide texel{};
+            if (st.textured) {
+                __m256 u = planeAtPs(tri.plane[kAttrU0 + 2 * s], fx, rowValue[kAttrU0 + 2 * s]);
+                __m256 v = planeAtPs(tri.plane[kAttrV0 + 2 * s], fx, rowValue[kAttrV0 + 2 * s]);
+                texel = sample(samplers[s], u, v);
+            }
+            Inputs in{&diffuse, &current, &texel, &factor};
+            Wide next{combine(st, in, true), combine(st, in, false)};
+            current = next;
+        }
+        __m256i result;
+        if (!state.blend) {
+            result = narrow(current);
+        } else {
+            __m256i dst = loadPixels(out, keep, remaining);
+            if (additive) {
+                // ONE/ONE is a saturating add, byte for byte.
+                result = _mm256_adds_epu8(narrow(current), dst);
+            } else {
+                Wide d = widen(dst);
+                result = narrow(
+                    Wide{blendWords(state, current.lo, d.lo), blendWords(state, current.hi, d.hi)});
+            }
+        }
+        storePixels(out, keep, remaining, result);
+    }
+}
+
+bool cpuHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+}  // namespace
+
+SpanFunction avx2SpanFunction() {
+    static const bool available = cpuHasAvx2();
+    return available ? shadeSpanAvx2 : nullptr;
+}
+
+#else
+
+SpanFunction avx2SpanFunction() {
+    return nullptr;
+}
+
+#endif
+
+}  // namespace soft

@@ -1,0 +1,207 @@
+#include "backend/soft/soft_graphics.h"
+
+#include <string>
+#include <vector>
+
+#include "backend/file_path.h"
+#include "backend/soft/band_workers.h"
+#include "backend/soft/glyph_renderer.h"
+#include "backend/soft/jpeg_texture.h"
+#include "backend/soft/line_rasterizer.h"
+#include "backend/soft/soft_device.h"
+
+namespace {
+
+const char* const kDefaultFont = "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf";
+
+// Lines go straight into the back buffer with their own blending, so the device's states stay
+// as they were, as they do around the platform's line drawer.
+class SoftLine final : public D3DXLine, public SoftObject {
+  public:
+    explicit SoftLine(SoftDevice* device) : device_(device) {}
+
+    HRESULT Begin() override {
+        if (begun_) return D3DERR_INVALIDCALL;
+        begun_ = true;
+        return S_OK;
+    }
+
+    HRESULT DrawTransform(const D3DXVECTOR3* vertices, DWORD count, const D3DXMATRIX* transform,
+                          D3DCOLOR color) override {
+        if (vertices == nullptr || transform == nullptr) return D3DERR_INVALIDCALL;
+        if (!device_->rasterizing() || count < 2) return S_OK;
+        device_->flush();
+        const D3DXMATRIX& m = *transform;
+        clip_.resize(static_cast<size_t>(count) * 4);
+        for (DWORD i = 0; i < count; ++i) {
+            const D3DXVECTOR3& v = vertices[i];
+            for (int j = 0; j < 4; ++j) {
+                float sum = v.x * m.m[0][j];
+                sum = sum + v.y * m.m[1][j];
+                sum = sum + v.z * m.m[2][j];
+                sum = sum + m.m[3][j];
+                clip_[i * 4 + j] = sum;
+            }
+        }
+        RenderTarget target = device_->backBuffer();
+        drawLineStrip(target, reinterpret_cast<const float(*)[4]>(clip_.data()),
+                      static_cast<int>(count), color);
+        return S_OK;
+    }
+
+    HRESULT End() override {
+        if (!begun_) return D3DERR_INVALIDCALL;
+        begun_ = false;
+        return S_OK;
+    }
+
+    ULONG Release() override { return dropReference(); }
+
+  private:
+    SoftDevice* device_;
+    bool begun_ = false;
+    std::vector<float> clip_;  // x, y, z, w per point
+};
+
+class SoftFont final : public D3DXFont, public SoftObject {
+  public:
+    SoftFont(SoftDevice* device, int height) : device_(device), height_(height) {}
+
+    bool open(const std::string& path, int weight, std::string* error) {
+        return glyphs_.open(path, height_, weight, error);
+    }
+
+    INT DrawTextA(const char* text, INT count, RECT* rect, DWORD format, D3DCOLOR color) override {
+        if (text == nullptr || rect == nullptr) return 0;
+        if (!device_->rasterizing()) return measure(text, count);
+        device_->flush();
+        RenderTarget target = device_->backBuffer();
+        return glyphs_.drawText(target, text, count, *rect, format, color);
+    }
+
+    ULONG Release() override { return dropReference(); }
+
+  private:
+    // The height the text would take: lines × line height, as drawing returns it.
+    INT measure(const char* text, INT count) const {
+        int length = 0;
+        if (count < 0) {
+            while (text[length] != '\0') ++length;
+        } else {
+            length = count;
+        }
+        if (length == 0) return 0;
+        int lines = 1;
+        for (int i = 0; i < length; ++i) {
+            if (text[i] == '\n') ++lines;
+        }
+        return lines * glyphs_.lineHeight();
+    }
+
+    SoftDevice* device_;
+    int height_;
+    GlyphRenderer glyphs_;
+};
+
+SoftDevice* softDevice(Direct3DDevice9* device) {
+    return dynamic_cast<SoftDevice*>(device);
+}
+
+}  // namespace
+
+struct SoftGraphics::Impl {
+    SoftOptions options;
+    SoftContext context;
+};
+
+SoftGraphics::SoftGraphics(SoftOptions options) : impl_(std::make_unique<Impl>()) {
+    impl_->options = std::move(options);
+    impl_->context.sink = impl_->options.sink;
+    impl_->context.reference = impl_->options.reference;
+    int threads = impl_->options.threads < 1 ? 1 : impl_->options.threads;
+    if (threads > 1) impl_->context.workers = std::make_unique<BandWorkers>(threads);
+}
+
+SoftGraphics::~SoftGraphics() = default;
+
+void SoftGraphics::setRasterizing(bool on) {
+    impl_->context.rasterizing = on;
+}
+
+bool SoftGraphics::rasterizing() const {
+    return impl_->context.rasterizing;
+}
+
+void SoftGraphics::setSink(FrameSink* sink) {
+    impl_->context.sink = sink;
+}
+
+SoftDevice* SoftGraphics::device() const {
+    return impl_->context.device;
+}
+
+Direct3D9* SoftGraphics::Direct3DCreate9(UINT sdkVersion) {
+    if (sdkVersion != D3D_SDK_VERSION) return nullptr;
+    return impl_->context.make<SoftDirect3D>(impl_->context);
+}
+
+HRESULT SoftGraphics::D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
+                                                 Direct3DTexture9** texture) {
+    if (texture == nullptr) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    SoftDevice* soft = softDevice(device);
+    if (soft == nullptr || file == nullptr) return D3DERR_INVALIDCALL;
+    TextureImage image;
+    std::string error;
+    if (!loadJpegTexture(nativePath(file), &image, &error)) return D3DXERR_INVALIDDATA;
+    auto* made = impl_->context.make<SoftTexture>(soft, image.width, image.height, D3DFMT_X8R8G8B8,
+                                                  D3DPOOL_MANAGED);
+    made->setTexels(image.texels);
+    *texture = made;
+    return S_OK;
+}
+
+HRESULT SoftGraphics::D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height,
+                                        UINT /*mipLevels*/, DWORD /*usage*/, D3DFORMAT format,
+                                        D3DPOOL pool, Direct3DTexture9** texture,
+                                        const char* /*name*/) {
+    if (texture == nullptr) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    SoftDevice* soft = softDevice(device);
+    if (soft == nullptr) return D3DERR_INVALIDCALL;
+    // The library makes a zero side one texel and an unknown format the usual ARGB.
+    if (width == 0) width = 1;
+    if (height == 0) height = 1;
+    if (format == D3DFMT_UNKNOWN) format = D3DFMT_A8R8G8B8;
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) return D3DERR_INVALIDCALL;
+    if (width > 8192 || height > 8192) return D3DERR_INVALIDCALL;
+    *texture = impl_->context.make<SoftTexture>(soft, width, height, format, pool);
+    return S_OK;
+}
+
+HRESULT SoftGraphics::D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) {
+    if (line == nullptr) return D3DERR_INVALIDCALL;
+    *line = nullptr;
+    SoftDevice* soft = softDevice(device);
+    if (soft == nullptr) return D3DERR_INVALIDCALL;
+    *line = impl_->context.make<SoftLine>(soft);
+    return S_OK;
+}
+
+HRESULT SoftGraphics::D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT /*width*/,
+                                      UINT weight, UINT /*mipLevels*/, BOOL /*italic*/,
+                                      DWORD /*charSet*/, DWORD /*outputPrecision*/,
+                                      DWORD /*quality*/, DWORD /*pitchAndFamily*/,
+                                      const char* /*faceName*/, D3DXFont** font) {
+    if (font == nullptr) return D3DERR_INVALIDCALL;
+    *font = nullptr;
+    SoftDevice* soft = softDevice(device);
+    if (soft == nullptr) return D3DERR_INVALIDCALL;
+    auto* made = impl_->context.make<SoftFont>(soft, height);
+    const std::string& path =
+        impl_->options.fontPath.empty() ? std::string(kDefaultFont) : impl_->options.fontPath;
+    std::string error;
+    if (!made->open(path, static_cast<int>(weight), &error)) return E_FAIL;
+    *font = made;
+    return S_OK;
+}

@@ -16,9 +16,9 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Plays the default content in a window; without a display it is captured to quillmere.mp4.
 show: build
-	@echo "quillmere: no default content yet; run build/app/quillmere --headless --assets DIR (see README)." >&2
-	@exit 1
+	@QM_FALLBACK_CAPTURE=quillmere.mp4 $(BUILD)/app/quillmere --assets $(BUILD)/content
 
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -52,3 +52,14 @@ format-check:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
+.PHONY: golden-update contact-sheet
+
+# Rewrites tests/data/golden_frames.txt from the frames this build draws: only for an intended
+# change of the picture.
+golden-update: build
+	@scripts/golden_update.sh $(BUILD)
+
+# One frame every 10 s of show time, tiled into docs/contact_sheet.png.
+contact-sheet: build
+	@scripts/contact_sheet.sh $(BUILD) docs/contact_sheet.png

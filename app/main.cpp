@@ -1,29 +1,54 @@
-// quillmere: runs the show. For now the show runs on the headless backend (virtual clock, no
-// window, no sound); --trace writes every call it makes to the outside, one line each.
+// quillmere: runs the show. With a display it plays in a window with its music; otherwise, or
+// with --headless, it runs on the headless backend (virtual clock, no window, no sound).
+// --trace writes every call the show makes to the outside, one line each. With --capture or
+// --screenshot the CPU renderer draws the frames on the virtual clock and they are written out.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "backend/backend.h"
+#include "backend/headless/frame_capture.h"
 #include "backend/headless/headless_backend.h"
+#include "backend/headless/mp3_duration.h"
 #include "backend/recording/recording_backend.h"
+#include "backend/soft/soft_graphics.h"
 #include "shell/show.h"
+#ifdef QM_DESKTOP
+#include "desktop.h"
+#endif
 
 namespace {
 
 const char* const kUsage =
     "usage: quillmere [--headless] [--fps N] [--frames N] [--assets DIR] [--trace FILE]\n"
-    "                 [--press KEY@SECONDS]... [--help] [--version]\n"
+    "                 [--press KEY@SECONDS]... [--windowed] [--frame-stats] [--no-dialogs]\n"
+    "                 [--help] [--version]\n"
+    "       quillmere --capture OUT [--from SEC] [--to SEC] [--overwrite] [--crf N] [options]\n"
+    "       quillmere --screenshot SEC OUT.png [--overwrite] [options]\n"
     "\n"
-    "Plays the show. Without a desktop backend it runs headless: a virtual clock at --fps\n"
-    "frames per second of show time, no window and no sound, as fast as the machine allows.\n"
+    "Plays the show full screen with its music when a display is present (X11 or Wayland:\n"
+    "DISPLAY or WAYLAND_DISPLAY). Escape or closing the window ends it; F1-F4, Num Lock and\n"
+    "keypad / flip the debug views. Without a display, or with --headless, --fps, --frames or\n"
+    "--press, it runs headless: a virtual clock at --fps frames per second of show time, no\n"
+    "window and no sound, as fast as the machine allows. Without a display and with the\n"
+    "environment variable QM_FALLBACK_CAPTURE set to a video file name (as `make show` does),\n"
+    "the show is captured to that file instead.\n"
     "\n"
-    "  --headless           run without window or sound (the only mode so far)\n"
+    "  --headless           run without window or sound\n"
+    "  --windowed           play in a 640x480 window instead of full screen\n"
+    "  --frame-stats        after playing in a window, print the frames shown and their rate\n"
+    "  --no-dialogs         show start-up failures only on standard error, not as dialogs\n"
     "  --fps N              frames per second of the virtual clock, 1..1000 (default 60)\n"
     "  --frames N           stop after N frames of the show, as if the window were closed\n"
     "  --assets DIR         folder holding data/ and vid/ (default: the current folder if it\n"
@@ -33,7 +58,39 @@ const char* const kUsage =
     "  --press KEY@SECONDS  press and release KEY at that show time; KEY is one of F1 F2 F3\n"
     "                       F4 NUMLOCK DIVIDE ESCAPE (repeatable)\n"
     "  --help               show this text\n"
-    "  --version            show the version\n";
+    "  --version            show the version\n"
+    "\n"
+    "Capturing draws every frame with the CPU renderer on the virtual clock. Frame k is the\n"
+    "k-th frame after the music starts (k = 1, 2, ...) and shows show time k*1000/fps ms.\n"
+    "\n"
+    "  --capture OUT        write the presented frames to OUT:\n"
+    "                         a folder (created if needed): one RGB PNG per frame, named\n"
+    "                         frame_KKKKKK.png by the frame's number k (zero-padded to 6);\n"
+    "                         a file ending .mp4 or .mkv (H.264, yuv420p) or .webm (VP9),\n"
+    "                         encoded by the ffmpeg program found on PATH, with the show's\n"
+    "                         music (data/aaa.mp3) from the first frame's show time on, cut\n"
+    "                         where the frames end;\n"
+    "                         '-': raw frames on standard output, each 640*480*4 bytes:\n"
+    "                         480 rows from the top, 640 pixels a row from the left, 4 bytes a\n"
+    "                         pixel in the order R, G, B, A with A always 255; no header\n"
+    "  --from SEC           capture only frames whose show time is SEC seconds or later; the\n"
+    "                       frames before run undrawn, so each frame equals the same frame of\n"
+    "                       a full capture (default 0)\n"
+    "  --to SEC             capture only frames whose show time is before SEC seconds, then\n"
+    "                       stop the show (default: until the show ends)\n"
+    "  --overwrite          write into a folder that is not empty (same-named files are\n"
+    "                       replaced, other files stay) or replace an existing file\n"
+    "  --crf N              video quality for .mp4/.mkv (0..51) and .webm (0..63), lower is\n"
+    "                       better (default 18)\n"
+    "  --screenshot SEC OUT.png\n"
+    "                       write one RGB PNG: the first frame whose show time is SEC\n"
+    "                       seconds or later\n"
+    "\n"
+    "While capturing, a progress line is shown on standard error when it is a terminal, and a\n"
+    "summary line is always written to standard error at the end.\n"
+    "\n"
+    "Exit status: 0 after a normal end, 2 for bad arguments or an output that exists, 1 when\n"
+    "assets, the output or ffmpeg fail (a failing ffmpeg's own status is named).\n";
 
 [[noreturn]] void usageError(const std::string& reason) {
     std::fprintf(stderr, "quillmere: %s (see --help)\n", reason.c_str());
@@ -42,11 +99,36 @@ const char* const kUsage =
 
 long parseNumber(const char* flag, const char* text, long low, long high) {
     char* end = nullptr;
+    errno = 0;
     long value = std::strtol(text, &end, 10);
-    if (end == text || *end != 0 || value < low || value > high)
+    if (end == text || *end != 0 || errno == ERANGE || value < low || value > high)
         usageError(std::string(flag) + " needs a whole number from " + std::to_string(low) +
                    " to " + std::to_string(high) + ", not '" + text + "'");
     return value;
+}
+
+// The show lasts at most 140 s; a day is far beyond any show and far inside 64-bit arithmetic.
+constexpr double kMaxSeconds = 86400.0;
+
+// Seconds of show time as plain decimal digits with at most one point, to whole milliseconds.
+int64_t parseSeconds(const char* flag, const char* text) {
+    bool digit = false;
+    int points = 0;
+    bool plain = true;
+    for (const char* c = text; *c != 0; ++c) {
+        if (std::isdigit(static_cast<unsigned char>(*c))) {
+            digit = true;
+        } else if (*c == '.' && points == 0) {
+            ++points;
+        } else {
+            plain = false;
+        }
+    }
+    const double seconds = plain && digit ? std::strtod(text, nullptr) : -1.0;
+    if (!(seconds >= 0.0 && seconds <= kMaxSeconds))
+        usageError(std::string(flag) + " needs seconds of show time such as 12 or 12.5, not '" +
+                   text + "'");
+    return std::llround(seconds * 1000.0);
 }
 
 bool hasAssets(const std::string& dir) {
@@ -63,13 +145,35 @@ std::string programFolder() {
     return slash == std::string::npos ? "." : s.substr(0, slash);
 }
 
-// The headless backend with the app's two additions at the start of each frame (the frame's
-// first outside call is its message peek): the 'frame K' line of the trace, and the stop after
-// --frames, delivered as the quit message so the show shuts down in its usual order.
+std::string currentFolder() {
+    char path[PATH_MAX];
+    return getcwd(path, sizeof path) != nullptr ? std::string(path) : std::string(".");
+}
+
+// Output paths are named from where the program was started; the show itself runs in its asset
+// folder.
+std::string absolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    return currentFolder() + "/" + path;
+}
+
+// The headless backend with the app's additions at the start of each frame (the frame's first
+// outside call is its message peek): the 'frame K' line of the trace; the renderer drawing only
+// the frames a capture wants; and the stop after --frames, after the capture's last frame or
+// after a failed capture, delivered as the quit message so the show shuts down in its usual
+// order.
 class AppBackend : public HeadlessBackend {
   public:
     AppBackend(HeadlessOptions options, long frameLimit, std::FILE* trace)
         : HeadlessBackend(std::move(options)), frameLimit_(frameLimit), trace_(trace) {}
+
+    void capture(SoftGraphics* renderer, FrameCapture* sink, const CaptureWindow& window) {
+        renderer_ = renderer;
+        sink_ = sink;
+        window_ = window;
+        // Start-up's black frame is no frame of the show; nothing before the window is drawn.
+        renderer_->setRasterizing(false);
+    }
 
     BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
                       UINT removeFlags) override {
@@ -78,7 +182,13 @@ class AppBackend : public HeadlessBackend {
         uint64_t frame = clock().frame();
         if (frame == frameSeen_) return result;
         frameSeen_ = frame;
-        if (frameLimit_ > 0 && frame > uint64_t(frameLimit_)) {
+        bool stop = frameLimit_ > 0 && frame > uint64_t(frameLimit_);
+        if (sink_ != nullptr) {
+            stop = stop || sink_->failed() || (window_.bounded() && frame > window_.lastFrame());
+            renderer_->setRasterizing(!stop && window_.contains(frame));
+            if (!stop) sink_->frameBegun(frame);
+        }
+        if (stop) {
             quitting_ = true;
             if (message != nullptr) {
                 std::memset(message, 0, sizeof *message);
@@ -106,7 +216,20 @@ class AppBackend : public HeadlessBackend {
     std::FILE* trace_;
     uint64_t frameSeen_ = 0;
     bool quitting_ = false;
+    SoftGraphics* renderer_ = nullptr;
+    FrameCapture* sink_ = nullptr;
+    CaptureWindow window_;
 };
+
+// The show stops by its clock at 140 s or when its music ends, whichever comes first.
+uint64_t expectedLastFrame(const CaptureWindow& window, const std::string& music) {
+    if (window.bounded()) return window.lastFrame();
+    int64_t endMs = 140000;
+    Mp3Duration duration;
+    if (!music.empty() && readMp3Duration(music, &duration) && duration.rate > 0)
+        endMs = std::min<int64_t>(endMs, duration.samples * 1000 / duration.rate);
+    return uint64_t(endMs) * window.fps / 1000u;
+}
 
 }  // namespace
 
@@ -115,6 +238,17 @@ int main(int argc, char** argv) {
     long frameLimit = 0;
     std::string assets;
     std::string tracePath;
+    std::string capturePath;
+    std::string screenshotPath;
+    int64_t screenshotMs = -1;
+    int64_t fromMs = -1;
+    int64_t toMs = -1;
+    bool overwrite = false;
+    long crf = -1;
+    bool headlessAsked = false;
+    bool windowed = false;
+    bool frameStats = false;
+    bool dialogs = true;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char* flag) -> const char* {
@@ -128,10 +262,19 @@ int main(int argc, char** argv) {
             std::printf("quillmere %s\n", QM_VERSION);
             return 0;
         } else if (arg == "--headless") {
+            headlessAsked = true;
+        } else if (arg == "--windowed") {
+            windowed = true;
+        } else if (arg == "--frame-stats") {
+            frameStats = true;
+        } else if (arg == "--no-dialogs") {
+            dialogs = false;
         } else if (arg == "--fps") {
+            headlessAsked = true;
             options.fps = uint32_t(parseNumber("--fps", value("--fps"), 1, 1000));
         } else if (arg == "--frames") {
             frameLimit = parseNumber("--frames", value("--frames"), 1, LONG_MAX);
+            headlessAsked = true;
         } else if (arg == "--assets") {
             assets = value("--assets");
         } else if (arg == "--trace") {
@@ -144,20 +287,110 @@ int main(int argc, char** argv) {
                                        "NUMLOCK DIVIDE ESCAPE, not '") +
                            text + "'");
             options.presses.push_back(press);
+            headlessAsked = true;
+        } else if (arg == "--capture") {
+            capturePath = value("--capture");
+            if (capturePath.empty()) usageError("--capture needs a folder, a video file or '-'");
+        } else if (arg == "--screenshot") {
+            screenshotMs = parseSeconds("--screenshot", value("--screenshot"));
+            screenshotPath = value("--screenshot");
+        } else if (arg == "--from") {
+            fromMs = parseSeconds("--from", value("--from"));
+        } else if (arg == "--to") {
+            toMs = parseSeconds("--to", value("--to"));
+        } else if (arg == "--overwrite") {
+            overwrite = true;
+        } else if (arg == "--crf") {
+            crf = parseNumber("--crf", value("--crf"), 0, 63);
         } else {
             usageError("unknown argument '" + arg + "'");
         }
     }
 
-    if (assets.empty()) assets = hasAssets(".") ? "." : programFolder();
-    if (!hasAssets(assets)) {
-        std::fprintf(stderr, "quillmere: no data/ and vid/ folders in %s (use --assets DIR)\n",
-                     assets.c_str());
-        return 1;
+    // Plain `quillmere` on a machine without a display: say so, then either capture to the
+    // fallback file (`make show` asks for that) or run headless.
+    std::string announcedPath;
+    const bool playAsked = !headlessAsked && capturePath.empty() && screenshotMs < 0 &&
+                           fromMs < 0 && toMs < 0 && !overwrite && crf < 0;
+    bool desktop = false;
+#ifdef QM_DESKTOP
+    desktop = playAsked && desktopAvailable();
+#endif
+    if (playAsked && !desktop) {
+        const char* fallback = std::getenv("QM_FALLBACK_CAPTURE");
+        if (fallback != nullptr && *fallback != 0) {
+            capturePath = fallback;
+            overwrite = true;
+            announcedPath = absolutePath(capturePath);
+            std::fprintf(stderr,
+                         "quillmere: no display to open a window on (neither DISPLAY nor "
+                         "WAYLAND_DISPLAY works); capturing the show to %s instead\n",
+                         announcedPath.c_str());
+        } else {
+            std::fprintf(stderr,
+                         "quillmere: no display to open a window on (neither DISPLAY nor "
+                         "WAYLAND_DISPLAY works); running headless, use --capture OUT to see "
+                         "the show\n");
+        }
+    } else if (!playAsked && (windowed || frameStats || !dialogs)) {
+        usageError("--windowed, --frame-stats and --no-dialogs belong to playing in a window");
     }
-    if (chdir(assets.c_str()) != 0) {
-        std::fprintf(stderr, "quillmere: cannot enter %s\n", assets.c_str());
-        return 1;
+    const bool capturing = !capturePath.empty() || screenshotMs >= 0;
+    if (!capturePath.empty() && screenshotMs >= 0)
+        usageError("--capture and --screenshot cannot be used together");
+    if (!capturing && (fromMs >= 0 || toMs >= 0 || overwrite || crf >= 0))
+        usageError("--from, --to, --overwrite and --crf belong to --capture or --screenshot");
+    if (screenshotMs >= 0 && (fromMs >= 0 || toMs >= 0))
+        usageError("--screenshot takes its time itself; --from and --to belong to --capture");
+    if (screenshotMs >= 0 && !isPngPath(screenshotPath))
+        usageError("--screenshot writes a PNG file: OUT must end in .png, not '" + screenshotPath +
+                   "'");
+
+    CaptureOutput output;
+    CaptureWindow window;
+    window.fps = options.fps;
+    output.overwrite = overwrite;
+    if (!capturePath.empty()) {
+        if (capturePath == "-") {
+            output.kind = CaptureKind::kRaw;
+            if (tracePath == "-")
+                usageError("--capture - and --trace - cannot both use standard output");
+            if (isatty(STDOUT_FILENO))
+                usageError(
+                    "--capture - writes binary frames; send standard output to a file or "
+                    "a pipe");
+        } else if (isVideoPath(capturePath)) {
+            output.kind = CaptureKind::kVideo;
+            output.path = absolutePath(capturePath);
+        } else if (isPngPath(capturePath)) {
+            usageError(
+                "--capture writes a folder, a .mp4/.mkv/.webm video or '-'; for one "
+                "picture use --screenshot SEC " +
+                capturePath);
+        } else {
+            output.kind = CaptureKind::kFolder;
+            output.path = absolutePath(capturePath);
+        }
+        if (crf >= 0 && output.kind != CaptureKind::kVideo)
+            usageError("--crf only applies to a .mp4, .mkv or .webm capture");
+        const long crfLimit = videoContainer(capturePath) == "webm" ? 63 : 51;
+        if (crf > crfLimit)
+            usageError("--crf for ." + videoContainer(capturePath) + " goes from 0 to " +
+                       std::to_string(crfLimit) + ", not " + std::to_string(crf));
+        output.crf = crf >= 0 ? int(crf) : 18;
+        window.fromMs = fromMs >= 0 ? fromMs : 0;
+        window.toMs = toMs;
+        if (toMs >= 0 && toMs <= window.fromMs) usageError("--to must be later than --from");
+        if (window.bounded() && window.lastFrame() == 0)
+            usageError("no frame at " + std::to_string(window.fps) +
+                       " fps has a show time from --from up to --to");
+    } else if (screenshotMs >= 0) {
+        if (crf >= 0) usageError("--crf only applies to a .mp4, .mkv or .webm capture");
+        output.kind = CaptureKind::kPicture;
+        output.path = absolutePath(screenshotPath);
+        window.fromMs = screenshotMs;
+        // Exactly one frame: the window ends just past the first frame's show time.
+        window.toMs = int64_t(window.showMs(window.firstFrame())) + 1;
     }
 
     std::FILE* trace = nullptr;
@@ -172,18 +405,87 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (assets.empty()) assets = hasAssets(".") ? "." : programFolder();
+    if (!hasAssets(assets)) {
+        std::fprintf(stderr, "quillmere: no data/ and vid/ folders in %s (use --assets DIR)\n",
+                     assets.c_str());
+        return 1;
+    }
+    if (chdir(assets.c_str()) != 0) {
+        std::fprintf(stderr, "quillmere: cannot enter %s\n", assets.c_str());
+        return 1;
+    }
+
+#ifdef QM_DESKTOP
+    if (desktop) {
+        DesktopOptions play;
+        play.windowed = windowed;
+        play.dialogs = dialogs;
+        play.trace = trace;
+        play.frameStats = frameStats;
+        int status = playOnDesktop(play);
+        if (trace != nullptr) std::fflush(trace);
+        return status;
+    }
+#endif
+
     AppBackend headless(options, frameLimit, trace);
+    Backend services = headless.services();
+    std::unique_ptr<FrameCapture> capture;
+    std::unique_ptr<SoftGraphics> renderer;
+    if (capturing) {
+        // The music goes into a video only when the show itself can play it.
+        const std::string music = currentFolder() + "/data/aaa.mp3";
+        Mp3Duration duration;
+        const bool hasMusic = readMp3Duration(music, &duration);
+        if (output.kind == CaptureKind::kVideo && hasMusic) output.music = music;
+        capture = std::make_unique<FrameCapture>(output, window, headless.clock());
+        std::string error;
+        int status = 1;
+        if (!capture->prepare(&error, &status)) {
+            std::fprintf(stderr, "quillmere: %s\n", error.c_str());
+            return status;
+        }
+        if (isatty(STDERR_FILENO))
+            capture->showProgress(stderr, expectedLastFrame(window, hasMusic ? music : ""));
+        // A reader that goes away (ffmpeg, a pipe on standard output) is reported as a failed
+        // write instead of ending the program unannounced.
+        std::signal(SIGPIPE, SIG_IGN);
+        SoftOptions softOptions;
+        softOptions.sink = capture.get();
+        renderer = std::make_unique<SoftGraphics>(softOptions);
+        headless.capture(renderer.get(), capture.get(), window);
+        services.graphics = renderer.get();
+    }
     if (trace != nullptr) {
-        // The recorder sits in front of the headless services and writes each call as it
+        // The recorder sits in front of the chosen services and writes each call as it
         // returns; a long run keeps nothing in memory.
-        static RecordingBackend recorder(headless.services());
+        static RecordingBackend recorder(services);
         recorder.keepLines(false);
         recorder.writeTo(trace);
         useBackend(recorder.services());
     } else {
-        useBackend(headless.services());
+        useBackend(services);
     }
     int status = runShow(nullptr, nullptr, "", 1);
     if (trace != nullptr) std::fflush(trace);
-    return status;
+    if (!capture) return status;
+
+    std::string error;
+    if (!capture->finish(&error)) {
+        std::fprintf(stderr, "quillmere: %s\n", error.c_str());
+        return 1;
+    }
+    if (status != 0) return status;
+    if (capture->framesWritten() == 0) {
+        std::fprintf(stderr,
+                     "quillmere: the show ended at %.3f s of show time without drawing a frame "
+                     "at %.3f s or later\n",
+                     double(headless.clock().showMs()) / 1000.0,
+                     double(window.showMs(window.firstFrame())) / 1000.0);
+        return 1;
+    }
+    std::fprintf(stderr, "quillmere: %s\n", capture->summary().c_str());
+    if (!announcedPath.empty()) std::printf("%s\n", announcedPath.c_str());
+    return 0;
 }

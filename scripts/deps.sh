@@ -3,7 +3,9 @@
 # Runs apt-get only as root; otherwise names what is missing and fails.
 set -euo pipefail
 packages=(cmake make g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev libjpeg62-turbo-dev libpng-dev libmpg123-dev lame)
+          libbenchmark-dev libjpeg62-turbo-dev libpng-dev libmpg123-dev lame libmp3lame-dev
+          libfreetype-dev fonts-liberation2 ffmpeg libsdl2-dev libsdl2-mixer-dev
+          xvfb xauth xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,70 +1,22 @@
 // Runs the quillmere program headless on a small asset set made here: our own tracks, tiny
 // videos from our encoder and, when the lame encoder is installed, a short mp3.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "vid/vid_encoder.h"
+#include "show_assets.h"
 
 namespace {
 
-std::string appPath() {
-    const char* dir = std::getenv("QM_APP_DIR");
-    return std::string(dir != nullptr ? dir : QM_APP_DIR) + "/quillmere";
-}
-
-void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// 133 records of two points each, every point inside the view.
-std::vector<uint8_t> trackFile(int seed) {
-    std::vector<uint8_t> bytes;
-    for (int n = 0; n < 133; ++n) {
-        float values[4] = {float(0.6 * std::sin(0.11 * n + seed)), float(0.4 * std::cos(0.07 * n)),
-                           float(0.6 * std::sin(0.11 * n + seed + 0.3)),
-                           float(0.4 * std::cos(0.07 * n + 0.3))};
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(values);
-        bytes.insert(bytes.end(), p, p + sizeof values);
-    }
-    return bytes;
-}
-
-std::vector<uint8_t> videoFile(int frames, int seed) {
-    std::vector<std::vector<uint8_t>> records;
-    for (int f = 0; f < frames; ++f) {
-        YuvPicture p;
-        p.width = p.height = 256;
-        p.y.resize(256 * 256);
-        p.cb.assign(256 * 256, 128);
-        p.cr.assign(256 * 256, 140);
-        for (int y = 0; y < 256; ++y)
-            for (int x = 0; x < 256; ++x)
-                p.y[y * 256 + x] = uint8_t(16 + (x + y * 2 + f * 9 + seed * 50) % 220);
-        EncoderOptions options;
-        options.cellWidth = options.cellHeight = 16;
-        records.push_back(encodeFrame(p, options));
-    }
-    return buildVideoImage(records);
-}
+using show_assets::readFile;
+using show_assets::trackFile;
+using show_assets::videoFile;
+using show_assets::writeFile;
 
 struct Outcome {
     int status = -1;
@@ -73,22 +25,13 @@ struct Outcome {
 
 class ShowRun : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char templ[] = "/tmp/qm-show-XXXXXX";
-        dir = mkdtemp(templ);
-        mkdir((dir + "/data").c_str(), 0755);
-        mkdir((dir + "/vid").c_str(), 0755);
-        writeFile(dir + "/data/track1.data", trackFile(0));
-        writeFile(dir + "/data/track2.data", trackFile(2));
-        writeFile(dir + "/vid/kasi.vid", videoFile(3, 0));
-        writeFile(dir + "/vid/vemla.vid", videoFile(2, 1));
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    void SetUp() override { dir = show_assets::makeAssetFolder(false); }
+    void TearDown() override { show_assets::removeFolder(dir); }
 
     Outcome run(const std::string& args) {
         std::string errPath = dir + "/stderr.txt";
-        std::string command = "'" + appPath() + "' --headless --assets '" + dir + "' " + args +
-                              " 2>'" + errPath + "'";
+        std::string command = "'" + show_assets::appPath() + "' --headless --assets '" + dir +
+                              "' " + args + " 2>'" + errPath + "'";
         int raw = std::system(command.c_str());
         Outcome r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -198,32 +141,8 @@ TEST_F(ShowRun, BrokenAssetsEndWithTheirMessageAndStatusOne) {
 }
 
 TEST_F(ShowRun, AShortMp3EndsTheShowAfterTheFrameInProgress) {
-    if (std::system("command -v lame >/dev/null 2>&1") != 0) GTEST_SKIP() << "lame not installed";
-    // Two seconds of a quiet tone, written as a WAV file and encoded by lame.
-    const int rate = 44100, samples = rate * 2;
-    std::vector<uint8_t> wav(44 + samples * 2);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) wav[at + i] = uint8_t(v >> (8 * i));
-    };
-    std::memcpy(&wav[0], "RIFF", 4);
-    put32(4, uint32_t(wav.size() - 8));
-    std::memcpy(&wav[8], "WAVEfmt ", 8);
-    put32(16, 16);
-    put32(20, 1 | (1 << 16));
-    put32(24, rate);
-    put32(28, rate * 2);
-    put32(32, 2 | (16 << 16));
-    std::memcpy(&wav[36], "data", 4);
-    put32(40, samples * 2);
-    for (int i = 0; i < samples; ++i) {
-        int16_t v = int16_t(3000 * std::sin(i * 0.05));
-        wav[44 + 2 * i] = uint8_t(v);
-        wav[45 + 2 * i] = uint8_t(uint16_t(v) >> 8);
-    }
-    writeFile(dir + "/tone.wav", wav);
-    ASSERT_EQ(std::system(
-                  ("lame --quiet -b 64 '" + dir + "/tone.wav' '" + dir + "/data/aaa.mp3'").c_str()),
-              0);
+    // Two seconds of a quiet tone.
+    if (!show_assets::writeMusic(dir, 2.0)) GTEST_SKIP() << "lame not installed";
     Outcome r = run("--trace '" + dir + "/t.txt'");
     ASSERT_EQ(r.status, 0) << r.err;
     auto f = frames(dir + "/t.txt");

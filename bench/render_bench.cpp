@@ -1,0 +1,202 @@
+// The CPU renderer on the show's own frames, against the memory bandwidth of the same machine
+// in the same run.
+//
+// The show runs on the virtual clock at 60 fps over a fixed asset set (the default content, or
+// the folder given as the first argument). Frames at chosen show times are drawn; all others
+// run with rasterizing off, so the drawn frames are exactly those of a full capture. For each
+// drawn frame the time from the frame's first call to its Present is measured, and the
+// renderer's count of shaded pixels gives the number of full-screen layers it blended. The
+// reference is one 640 × 480 × 4-byte read-modify-write pass, the least any renderer must do
+// per layer; the ratio says how far the renderer is from that floor, whatever the machine.
+//
+// Modes: the scalar reference path on one thread, the fast path on one thread, and the fast
+// path on two threads (the default of the program).
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "backend/backend.h"
+#include "backend/headless/headless_backend.h"
+#include "backend/soft/soft_device.h"
+#include "backend/soft/soft_graphics.h"
+#include "platform/globals.h"
+#include "shell/show.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const uint32_t kFps = 60;
+
+struct Sample {
+    double showSeconds = 0;
+    double frameMs = 0;
+    double layers = 0;
+};
+
+// Drawn frames: a few around each chosen show time.
+bool wanted(uint64_t frame, const std::vector<double>& times) {
+    for (double t : times) {
+        uint64_t first = uint64_t(t * kFps);
+        if (frame >= first && frame < first + 5) return true;
+    }
+    return false;
+}
+
+class BenchBackend : public HeadlessBackend, public FrameSink {
+  public:
+    BenchBackend(HeadlessOptions options, SoftGraphics& soft, std::vector<double> times)
+        : HeadlessBackend(std::move(options)), soft_(soft), times_(std::move(times)) {}
+
+    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
+                      UINT removeFlags) override {
+        BOOL result =
+            HeadlessBackend::PeekMessageA(message, window, filterMin, filterMax, removeFlags);
+        uint64_t frame = clock().frame();
+        if (frame != frameSeen_) {
+            frameSeen_ = frame;
+            bool draw = wanted(frame, times_);
+            soft_.setRasterizing(draw);
+            if (draw) {
+                start_ = Clock::now();
+                pixelsAtStart_ = soft_.device() != nullptr ? soft_.device()->pixelsShaded() : 0;
+            }
+        }
+        return result;
+    }
+
+    void presentFrame(const uint32_t*, int width, int height) override {
+        Sample s;
+        s.showSeconds = double(frameSeen_) / kFps;
+        s.frameMs = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+        uint64_t pixels = soft_.device()->pixelsShaded() - pixelsAtStart_;
+        s.layers = double(pixels) / (double(width) * height);
+        samples.push_back(s);
+    }
+
+    std::vector<Sample> samples;
+
+  private:
+    SoftGraphics& soft_;
+    std::vector<double> times_;
+    uint64_t frameSeen_ = 0;
+    Clock::time_point start_;
+    uint64_t pixelsAtStart_ = 0;
+};
+
+std::vector<Sample> runShowOnce(const SoftOptions& base, const std::vector<double>& times) {
+    resetGlobals();
+    HeadlessOptions options;
+    options.fps = kFps;
+    options.messages = stderr;
+    SoftOptions softOptions = base;
+    SoftGraphics soft(softOptions);
+    BenchBackend headless(options, soft, times);
+    soft.setSink(&headless);
+    Backend services = headless.services();
+    services.graphics = &soft;
+    useBackend(services);
+    runShow(nullptr, nullptr, "", 1);
+    return headless.samples;
+}
+
+// One read-modify-write pass over a 640 × 480 frame: the floor of a blended layer.
+double layerReferenceMs() {
+    std::vector<uint32_t> frame(640 * 480, 0x80402010u);
+    std::vector<double> runs;
+    for (int r = 0; r < 200; ++r) {
+        auto start = Clock::now();
+        uint32_t add = uint32_t(r) | 1u;
+        for (uint32_t& p : frame) p = ((p >> 1) & 0x7F7F7F7Fu) + add;
+        runs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    volatile uint32_t sink = frame[12345];
+    (void)sink;
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string assets = argc > 1 ? argv[1] : QM_BENCH_ASSETS;
+    if (chdir(assets.c_str()) != 0) {
+        std::fprintf(stderr, "render_bench: cannot enter %s (build the default content first)\n",
+                     assets.c_str());
+        return 1;
+    }
+    // Heavy frames: the second stroke's imprints grow to several times the screen at the very
+    // start and again late in the show; typical frames in between.
+    const std::vector<double> heavy = {0.5, 1.5, 82, 100, 120, 135};
+    const std::vector<double> typical = {20, 45, 70};
+    std::vector<double> times = heavy;
+    times.insert(times.end(), typical.begin(), typical.end());
+
+    const double layerMs = layerReferenceMs();
+    std::printf("reference: one 640x480x4 read-modify-write pass = %.3f ms (%.2f ns/pixel)\n",
+                layerMs, layerMs * 1e6 / (640.0 * 480.0));
+
+    struct Mode {
+        const char* name;
+        bool reference;
+        int threads;
+    };
+    const Mode modes[] = {{"scalar reference, 1 thread", true, 1},
+                          {"fast path, 1 thread", false, 1},
+                          {"fast path, 2 threads", false, 2}};
+    for (const Mode& mode : modes) {
+        SoftOptions options;
+        options.reference = mode.reference;
+        options.threads = mode.threads;
+        std::vector<Sample> samples = runShowOnce(options, times);
+        std::vector<double> heavyMs, typicalMs, all;
+        double worst = 0, pixels = 0, ms = 0;
+        for (const Sample& s : samples) {
+            bool isHeavy = false;
+            for (double t : heavy) isHeavy |= s.showSeconds >= t && s.showSeconds < t + 1;
+            (isHeavy ? heavyMs : typicalMs).push_back(s.frameMs);
+            all.push_back(s.frameMs);
+            worst = std::max(worst, s.frameMs);
+            pixels += s.layers * 640 * 480;
+            ms += s.frameMs;
+        }
+        double heavyLayers = 0, typicalLayers = 0;
+        int nh = 0, nt = 0;
+        for (const Sample& s : samples) {
+            bool isHeavy = false;
+            for (double t : heavy) isHeavy |= s.showSeconds >= t && s.showSeconds < t + 1;
+            if (isHeavy) heavyLayers += s.layers, ++nh;
+            else typicalLayers += s.layers, ++nt;
+        }
+        heavyLayers /= std::max(nh, 1);
+        typicalLayers /= std::max(nt, 1);
+        std::printf("\n%s (%zu frames drawn)\n", mode.name, samples.size());
+        std::printf("  typical: median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
+                    median(typicalMs), typicalLayers, median(typicalMs) / (typicalLayers * layerMs));
+        std::printf("  heavy:   median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
+                    median(heavyMs), heavyLayers, median(heavyMs) / (heavyLayers * layerMs));
+        std::printf("  worst frame %.2f ms; %.0f Mpixels shaded per second\n", worst,
+                    pixels / (ms * 1e3));
+        std::printf("  per show time:");
+        double last = -1;
+        for (const Sample& s : samples) {
+            if (s.showSeconds - last < 0.5) continue;
+            last = s.showSeconds;
+            std::printf(" %.1fs=%.2fms/%.0fL", s.showSeconds, s.frameMs, s.layers);
+        }
+        std::printf("\n");
+    }
+    return 0;
+}

@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build show test unit sanitize fuzz fuzz-build bench format format-check clean
+.PHONY: all deps build show test unit desktop-check sanitize fuzz fuzz-build bench format format-check clean
 
 all: build
 
@@ -23,9 +23,13 @@ show: build
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The fuzz run comes first so the test runner's summary closes the output.
-test: fuzz
+# The fuzz run and the desktop check come first so the test runner's summary closes the output.
+test: fuzz desktop-check
 	@$(MAKE) --no-print-directory unit
+
+# The real program in a window of a virtual X server: keys, picture, Escape and closing.
+desktop-check: build
+	@QM_VID=$(BUILD)/tools/quillmere-vid scripts/desktop_check.sh $(BUILD)/app/quillmere
 
 sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_BENCH=OFF >/dev/null

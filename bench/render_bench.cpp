@@ -63,6 +63,7 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
             frameSeen_ = frame;
             bool draw = wanted(frame, times_);
             soft_.setRasterizing(draw);
+            timing_ = draw;
             if (draw) {
                 start_ = Clock::now();
                 pixelsAtStart_ = soft_.device() != nullptr ? soft_.device()->pixelsShaded() : 0;
@@ -72,6 +73,9 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
     }
 
     void presentFrame(const uint32_t*, int width, int height) override {
+        // The black frame of the start-up is presented before the music starts: not timed.
+        if (!timing_) return;
+        timing_ = false;
         Sample s;
         s.showSeconds = double(frameSeen_) / kFps;
         s.frameMs = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
@@ -86,6 +90,7 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
     SoftGraphics& soft_;
     std::vector<double> times_;
     uint64_t frameSeen_ = 0;
+    bool timing_ = false;
     Clock::time_point start_;
     uint64_t pixelsAtStart_ = 0;
 };
@@ -131,7 +136,11 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string assets = argc > 1 ? argv[1] : QM_BENCH_ASSETS;
+    // render_bench [ASSETS] [--fast-only]: the second argument skips the slow reference run.
+    std::string assets =
+        argc > 1 && std::strcmp(argv[1], "--fast-only") != 0 ? argv[1] : QM_BENCH_ASSETS;
+    bool fastOnly = false;
+    for (int i = 1; i < argc; ++i) fastOnly |= std::strcmp(argv[i], "--fast-only") == 0;
     if (chdir(assets.c_str()) != 0) {
         std::fprintf(stderr, "render_bench: cannot enter %s (build the default content first)\n",
                      assets.c_str());
@@ -157,6 +166,7 @@ int main(int argc, char** argv) {
                           {"fast path, 1 thread", false, 1},
                           {"fast path, 2 threads", false, 2}};
     for (const Mode& mode : modes) {
+        if (fastOnly && mode.reference) continue;
         SoftOptions options;
         options.reference = mode.reference;
         options.threads = mode.threads;
@@ -177,14 +187,17 @@ int main(int argc, char** argv) {
         for (const Sample& s : samples) {
             bool isHeavy = false;
             for (double t : heavy) isHeavy |= s.showSeconds >= t && s.showSeconds < t + 1;
-            if (isHeavy) heavyLayers += s.layers, ++nh;
-            else typicalLayers += s.layers, ++nt;
+            if (isHeavy)
+                heavyLayers += s.layers, ++nh;
+            else
+                typicalLayers += s.layers, ++nt;
         }
         heavyLayers /= std::max(nh, 1);
         typicalLayers /= std::max(nt, 1);
         std::printf("\n%s (%zu frames drawn)\n", mode.name, samples.size());
         std::printf("  typical: median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
-                    median(typicalMs), typicalLayers, median(typicalMs) / (typicalLayers * layerMs));
+                    median(typicalMs), typicalLayers,
+                    median(typicalMs) / (typicalLayers * layerMs));
         std::printf("  heavy:   median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
                     median(heavyMs), heavyLayers, median(heavyMs) / (heavyLayers * layerMs));
         std::printf("  worst frame %.2f ms; %.0f Mpixels shaded per second\n", worst,

@@ -55,7 +55,17 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)
+
+# The native Windows program, cross-built with mingw-w64 (installed when missing).
+WIN_BUILD ?= build-win
+.PHONY: windows wine-check
+windows:
+	@scripts/windows_build.sh $(WIN_BUILD)
+
+# The Windows program under Wine in a virtual X server, compared with the CPU renderer.
+wine-check: build
+	@QM_WIN_BUILD=$(WIN_BUILD) QM_HOST_BUILD=$(BUILD) scripts/wine_check.sh
 
 .PHONY: golden-update contact-sheet
 

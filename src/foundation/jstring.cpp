@@ -24,17 +24,28 @@ void boundedAppend(char* out, const char* s) {
 }
 
 // Decimal digits of an integer-valued float of magnitude 2^31 or more. Every such float is an
-// integer below 2^128, so it is written exactly from its mantissa and exponent.
+// integer below 2^128, so it is written exactly from its mantissa and exponent, held as four
+// 32-bit limbs (least significant first): 32-bit targets have no 128-bit integer type.
 void renderLargeWhole(float magnitude, char* out) {
     int exponent = 0;
     float mantissa = std::frexp(magnitude, &exponent);  // magnitude = mantissa * 2^exponent
-    unsigned __int128 whole = static_cast<unsigned __int128>(std::ldexp(mantissa, 24));
-    whole <<= (exponent - 24);
+    const uint32_t bits = static_cast<uint32_t>(std::ldexp(mantissa, 24));
+    const int shift = exponent - 24;  // 8 to 104: the 24 mantissa bits end below bit 128
+    uint32_t limbs[4] = {0, 0, 0, 0};
+    const int limb = shift / 32;
+    const int offset = shift % 32;
+    limbs[limb] = bits << offset;
+    if (offset > 8 && limb + 1 < 4) limbs[limb + 1] = bits >> (32 - offset);
     char reversed[kNumberBuffer];
     int32_t n = 0;
-    while (whole != 0 && n < kNumberBuffer - 1) {
-        reversed[n++] = char('0' + int(whole % 10));
-        whole /= 10;
+    while ((limbs[0] | limbs[1] | limbs[2] | limbs[3]) != 0 && n < kNumberBuffer - 1) {
+        uint64_t remainder = 0;
+        for (int i = 3; i >= 0; --i) {
+            const uint64_t part = (remainder << 32) | limbs[i];
+            limbs[i] = static_cast<uint32_t>(part / 10);
+            remainder = part % 10;
+        }
+        reversed[n++] = char('0' + int(remainder));
     }
     for (int32_t i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
     out[n] = 0;

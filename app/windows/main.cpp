@@ -1,0 +1,211 @@
+// quillmere.exe: the show on Windows, on the platform's own Direct3D 9, DirectInput and wave
+// output; or, with --capture, drawn by Direct3D on the virtual clock and written to BMP files.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "backend/backend.h"
+#include "backend/win32/native.h"
+#include "backend/win32/win32_backend.h"
+#include "shell/show.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: quillmere [--assets DIR] [--windowed] [--no-dialogs] [--frames N]\n"
+    "       quillmere --capture DIR [--fps N] [--from SEC] [--to SEC] [--frames N]\n"
+    "                 [--overwrite] [--fullscreen] [--assets DIR]\n"
+    "\n"
+    "Plays the show full screen at 640x480 with its music, until the music ends, Escape is\n"
+    "pressed or the window closes.\n"
+    "\n"
+    "  --assets DIR     folder holding data\\ and vid\\ (default: the current folder if it has\n"
+    "                   them, else the program's own folder)\n"
+    "  --windowed       a window instead of the full screen\n"
+    "  --no-dialogs     error messages only on standard error (\"Failed!: <text>\"), no message\n"
+    "                   boxes; they are written there in any case\n"
+    "  --frames N       stop after N frames of the show, as if the window were closed\n"
+    "  --help           show this text\n"
+    "  --version        show the version\n"
+    "\n"
+    "Capturing runs the show on a virtual clock: frame k (k = 1, 2, ...) is the k-th frame\n"
+    "after the music starts and shows show time k*1000/fps ms, however long it takes to draw;\n"
+    "the music is silent and its end comes when the clock passes its length. Implies\n"
+    "--no-dialogs and --windowed.\n"
+    "\n"
+    "  --capture DIR    write each frame as DIR\\frame_KKKKKK.bmp (24-bit, k zero-padded to 6)\n"
+    "  --fps N          frames per second of the virtual clock, 1..1000 (default 60)\n"
+    "  --from SEC       capture only frames whose show time is SEC seconds or later (the\n"
+    "                   frames before are drawn, not written)\n"
+    "  --to SEC         capture only frames whose show time is before SEC seconds, then stop\n"
+    "  --overwrite      write into a folder that is not empty\n"
+    "  --fullscreen     capture from the full-screen device (under Wine it needs an X screen of\n"
+    "                   exactly 640x480x24)\n"
+    "\n"
+    "Exit status: 0 after a normal end, 1 when the show cannot start (its message names the\n"
+    "reason) or a frame cannot be written, 2 for bad arguments.\n";
+
+[[noreturn]] void usageError(const std::string& reason) {
+    std::fprintf(stderr, "quillmere: %s (see --help)\n", reason.c_str());
+    std::exit(2);
+}
+
+long long parseNumber(const std::string& flag, const std::string& text, long long low,
+                      long long high) {
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || value < low || value > high)
+        usageError(flag + " needs a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not '" + text + "'");
+    return value;
+}
+
+// Seconds as digits with at most one point, to whole milliseconds.
+int64_t parseSeconds(const std::string& flag, const std::string& text) {
+    bool digit = false;
+    int points = 0;
+    bool plain = true;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && points == 0) {
+            ++points;
+        } else {
+            plain = false;
+        }
+    }
+    const double seconds = plain && digit ? std::strtod(text.c_str(), nullptr) : -1.0;
+    if (!(seconds >= 0.0 && seconds <= 86400.0))
+        usageError(flag + " needs seconds of show time such as 12 or 12.5, not '" + text + "'");
+    return std::llround(seconds * 1000.0);
+}
+
+bool hasAssets(const std::string& dir) {
+    return native::isDirectory(dir + "\\data") && native::isDirectory(dir + "\\vid");
+}
+
+// A capture folder named relative to where the program was started stays there after the
+// program enters its asset folder.
+std::string absolute(const std::string& path, const std::string& startFolder) {
+    const bool rooted = (path.size() >= 2 && path[1] == ':') ||
+                        (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+    return rooted ? path : startFolder + "\\" + path;
+}
+
+}  // namespace
+
+int main() {
+    native::attachParentConsole();
+    std::vector<std::string> args = native::commandLineArguments();
+    Win32Options options;
+    std::string assets;
+    bool windowed = false;
+    bool fullscreen = false;
+    bool overwrite = false;
+    bool fpsGiven = false;
+    bool windowGiven = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](const char* flag) -> std::string {
+            if (i + 1 >= args.size()) usageError(std::string(flag) + " needs a value");
+            return args[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("quillmere %s (Windows, Direct3D 9)\n", QM_VERSION);
+            return 0;
+        } else if (arg == "--assets") {
+            assets = value("--assets");
+        } else if (arg == "--windowed") {
+            windowed = true;
+        } else if (arg == "--fullscreen") {
+            fullscreen = true;
+        } else if (arg == "--no-dialogs") {
+            options.noDialogs = true;
+        } else if (arg == "--frames") {
+            options.frameLimit = uint64_t(parseNumber("--frames", value("--frames"), 1, 1LL << 40));
+        } else if (arg == "--capture") {
+            options.captureFolder = value("--capture");
+            if (options.captureFolder.empty()) usageError("--capture needs a folder");
+        } else if (arg == "--fps") {
+            options.fps = uint32_t(parseNumber("--fps", value("--fps"), 1, 1000));
+            fpsGiven = true;
+        } else if (arg == "--from") {
+            options.fromMs = parseSeconds("--from", value("--from"));
+            windowGiven = true;
+        } else if (arg == "--to") {
+            options.toMs = parseSeconds("--to", value("--to"));
+            windowGiven = true;
+        } else if (arg == "--overwrite") {
+            overwrite = true;
+        } else {
+            usageError("unknown argument '" + arg + "'");
+        }
+    }
+    const bool capturing = !options.captureFolder.empty();
+    if (!capturing && (fpsGiven || windowGiven || overwrite || fullscreen))
+        usageError("--fps, --from, --to, --overwrite and --fullscreen belong to --capture");
+    if (windowed && fullscreen) usageError("--windowed and --fullscreen exclude each other");
+    if (options.toMs >= 0 && options.toMs <= options.fromMs)
+        usageError("--to must come after --from");
+
+    const std::string startFolder = native::currentDirectory();
+    if (capturing) {
+        options.noDialogs = true;
+        windowed = !fullscreen;
+        options.captureFolder = absolute(options.captureFolder, startFolder);
+    }
+    options.windowed = windowed;
+
+    if (assets.empty()) assets = hasAssets(".") ? "." : native::programFolder();
+    if (!hasAssets(assets)) {
+        std::fprintf(stderr, "quillmere: no data\\ and vid\\ folders in %s (use --assets DIR)\n",
+                     assets.c_str());
+        return 1;
+    }
+    if (capturing) {
+        if (!overwrite && !native::directoryIsEmpty(options.captureFolder)) {
+            std::fprintf(stderr, "quillmere: %s is not empty (use --overwrite)\n",
+                         options.captureFolder.c_str());
+            return 2;
+        }
+        if (!native::makeDirectory(options.captureFolder)) {
+            std::fprintf(stderr, "quillmere: cannot make the folder %s\n",
+                         options.captureFolder.c_str());
+            return 1;
+        }
+    }
+    if (!native::changeDirectory(assets)) {
+        std::fprintf(stderr, "quillmere: cannot enter %s\n", assets.c_str());
+        return 1;
+    }
+
+    Win32Backend backend(options);
+    useBackend(backend.services());
+    const auto started = std::chrono::steady_clock::now();
+    int status = runShow(static_cast<HINSTANCE>(native::getModuleHandle(nullptr)), nullptr, "",
+                         SW_SHOWDEFAULT);
+    if (capturing) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (backend.framesWritten() > 0) {
+            std::fprintf(stderr,
+                         "quillmere: captured %llu frames (%llu to %llu) at %u fps to %s in "
+                         "%.1f s\n",
+                         static_cast<unsigned long long>(backend.framesWritten()),
+                         static_cast<unsigned long long>(backend.firstWritten()),
+                         static_cast<unsigned long long>(backend.lastWritten()), options.fps,
+                         options.captureFolder.c_str(), seconds);
+        } else {
+            std::fprintf(stderr, "quillmere: no frames captured to %s\n",
+                         options.captureFolder.c_str());
+        }
+        if (backend.captureFailed()) status = 1;
+    }
+    return status;
+}

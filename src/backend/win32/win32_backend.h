@@ -1,0 +1,175 @@
+#pragma once
+// The native Windows backend: every call of the show goes to the platform's own Direct3D 9,
+// extension library, USER32/KERNEL32 and DirectInput 8, through thin objects that hand the
+// seam's values on unchanged (the seam keeps the platform's numbering). The music, which the
+// show asks of a proprietary audio library, is played by MusicPlayer on the platform's codec
+// manager and wave output.
+//
+// Capture: with a capture folder the backend runs the headless backend's virtual clock instead
+// of the millisecond tick (frame k of the loop sees floor(k * 1000 / fps) ms after the music's
+// start; the pre-roll costs no time), keeps the music silent and signals its end when the clock
+// passes the mp3's length, and writes each finished frame of the chosen window as a BMP file
+// named by k. Frames then match the Linux capture frame for frame.
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "backend/audio.h"
+#include "backend/graphics.h"
+#include "backend/headless/virtual_clock.h"
+#include "backend/input.h"
+#include "backend/win32/music_player.h"
+#include "backend/window_system.h"
+
+// What every object the backend hands to the show is as well, so that the backend can free the
+// ones the show leaves to the process's end.
+class Win32Object {
+  public:
+    virtual ~Win32Object() = default;
+};
+
+struct Win32Options {
+    // Empty: no capture, the real clock and audible music.
+    std::string captureFolder;
+    uint32_t fps = 60;
+    // Frames of show time [fromMs, toMs) are captured; toMs < 0 is "to the end of the show".
+    int64_t fromMs = 0;
+    int64_t toMs = -1;
+    // Stop after this many frames of the show (0: no limit), as if the window were closed.
+    uint64_t frameLimit = 0;
+    // A windowed device instead of the show's full-screen one.
+    bool windowed = false;
+    // Message boxes only as lines on `messages`, never on screen (nobody is there to close
+    // them). The lines are written in any case.
+    bool noDialogs = false;
+    std::FILE* messages = stderr;
+};
+
+class Win32Backend : public GraphicsSystem,
+                     public WindowSystem,
+                     public InputSystem,
+                     public AudioSystem {
+  public:
+    explicit Win32Backend(Win32Options options);
+    ~Win32Backend() override;
+    Win32Backend(const Win32Backend&) = delete;
+    Win32Backend& operator=(const Win32Backend&) = delete;
+
+    Backend services();
+
+    bool capturing() const { return !options_.captureFolder.empty(); }
+    const VirtualClock& clock() const { return clock_; }
+    // Frames written, and whether a write failed (the show is then stopped).
+    uint64_t framesWritten() const { return framesWritten_; }
+    uint64_t firstWritten() const { return firstWritten_; }
+    uint64_t lastWritten() const { return lastWritten_; }
+    bool captureFailed() const { return captureFailed_; }
+
+    // ---- GraphicsSystem ----
+    Direct3D9* Direct3DCreate9(UINT sdkVersion) override;
+    HRESULT D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
+                                       Direct3DTexture9** texture) override;
+    HRESULT D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height, UINT mipLevels,
+                              DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              Direct3DTexture9** texture, const char* name) override;
+    HRESULT D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) override;
+    HRESULT D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT width, UINT weight,
+                            UINT mipLevels, BOOL italic, DWORD charSet, DWORD outputPrecision,
+                            DWORD quality, DWORD pitchAndFamily, const char* faceName,
+                            D3DXFont** font) override;
+
+    // ---- WindowSystem ----
+    ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) override;
+    HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName, DWORD style,
+                         int x, int y, int width, int height, HWND parent, HMENU menu,
+                         HINSTANCE instance, void* param) override;
+    BOOL ShowWindow(HWND window, int showCommand) override;
+    BOOL UpdateWindow(HWND window) override;
+    BOOL DestroyWindow(HWND window) override;
+    HCURSOR LoadCursorA(HINSTANCE instance, const char* cursorName) override;
+    LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void PostQuitMessage(int exitCode) override;
+    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
+                      UINT removeFlags) override;
+    BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) override;
+    BOOL TranslateMessage(const MSG* message) override;
+    LRESULT DispatchMessageA(const MSG* message) override;
+    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
+    HCURSOR SetCursor(HCURSOR cursor) override;
+    int ShowCursor(BOOL show) override;
+    BOOL GetCursorPos(POINT* point) override;
+    BOOL ScreenToClient(HWND window, POINT* point) override;
+    DWORD GetTickCount() override;
+    HWND GetForegroundWindow() override;
+    HMODULE GetModuleHandleA(const char* moduleName) override;
+    [[noreturn]] void exit(int status) override;
+
+    // ---- InputSystem ----
+    HRESULT DirectInput8Create(HINSTANCE instance, DWORD version,
+                               DirectInput8** directInput) override;
+
+    // ---- AudioSystem ----
+    BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
+    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
+                                  DWORD flags) override;
+    HSYNC BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD param, SYNCPROC* proc,
+                              void* user) override;
+    BOOL BASS_Start() override;
+    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override;
+
+    // The objects handed to the show; the show releases some and leaves the others to the end,
+    // when the backend frees what is left (the platform objects behind them go with the process).
+    void adopt(Win32Object* object) { objects_.insert(object); }
+    void forget(Win32Object* object) { objects_.erase(object); }
+
+    // Called by the device just before it presents: a finished frame of the show.
+    void frameFinished(void* nativeDevice);
+    // How the device is made: the show's parameters, adjusted for a windowed run.
+    void adjustPresentation(D3DPRESENT_PARAMETERS* parameters, DWORD* behaviorFlags) const;
+    // A window message for the class `atom`, from the backend's window procedure.
+    LRESULT windowMessage(HWND window, ATOM atom, UINT message, WPARAM wParam, LPARAM lParam);
+
+  private:
+    struct Stream {
+        std::unique_ptr<MusicPlayer> player;
+        bool playing = false;
+        bool looping = false;
+        int64_t endsSignalled = 0;
+    };
+    struct Sync {
+        Win32Backend* owner;
+        HSYNC handle;
+        DWORD channel;
+        SYNCPROC* proc;
+        void* user;
+    };
+    static void musicEnded(void* sync);
+    // A frame of the loop begins (the message peek): the virtual clock moves on and due ends of
+    // the music are signalled.
+    void beginFrame();
+    void signalVirtualEnds();
+    bool inWindow(uint64_t showMs) const;
+
+    Win32Options options_;
+    VirtualClock clock_;
+    std::map<ATOM, WNDPROC> procedures_;
+    std::set<Win32Object*> objects_;
+
+    uint64_t frames_ = 0;
+    bool quitting_ = false;
+    std::vector<uint32_t> pixels_;
+    uint64_t framesWritten_ = 0;
+    uint64_t firstWritten_ = 0;
+    uint64_t lastWritten_ = 0;
+    bool captureFailed_ = false;
+
+    bool audioReady_ = false;
+    std::map<HSTREAM, Stream> streams_;
+    std::vector<std::unique_ptr<Sync>> syncs_;
+    HSTREAM nextStream_ = 0;
+    HSYNC nextSync_ = 0;
+};

@@ -235,6 +235,26 @@ bool rowSpan(const Triangle& tri, int y, int width, Span* span) {
     return true;
 }
 
+void buildTileMax(const StageState& st, std::vector<uint8_t>* out) {
+    const int columns = tileColumns(st);
+    const int rows = (st.height + kTileTexels - 1) >> kTileShift;
+    out->assign(static_cast<size_t>(columns) * rows, 0);
+    for (int y = 0; y < st.height; ++y) {
+        const uint32_t* texel = st.texels + static_cast<size_t>(y) * st.pitch;
+        uint8_t* tile = out->data() + static_cast<size_t>(y >> kTileShift) * columns;
+        for (int x0 = 0; x0 < st.width; x0 += kTileTexels) {
+            const int x1 = std::min(x0 + kTileTexels, st.width);
+            uint32_t most = tile[x0 >> kTileShift];
+            for (int x = x0; x < x1; ++x) {
+                uint32_t p = texel[x];
+                uint32_t channel = std::max(std::max(p & 0xFF, (p >> 8) & 0xFF), (p >> 16) & 0xFF);
+                most = std::max(most, channel);
+            }
+            tile[x0 >> kTileShift] = static_cast<uint8_t>(most);
+        }
+    }
+}
+
 // ---- scalar shading: the reference ----
 
 namespace {

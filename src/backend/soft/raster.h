@@ -93,7 +93,22 @@ struct StageState {
     Address addressV = kWrap;
     bool minLinear = false;  // the sampler's filters: minification, magnification
     bool magLinear = false;
+    // Optional, filled in just before the draws are shaded: the largest colour channel (alpha
+    // aside) of each tile of kTileTexels × kTileTexels texels, row by row of tiles
+    // (tileColumns() per row). Lets additive layers pass over texture regions too dark to add
+    // anything.
+    const uint8_t* tileMax = nullptr;
 };
+
+constexpr int kTileShift = 3;
+constexpr int kTileTexels = 1 << kTileShift;
+
+inline int tileColumns(const StageState& st) {
+    return (st.width + kTileTexels - 1) >> kTileShift;
+}
+
+// The tile maxima of a texture (level 0 of `st`), into `out` (resized to fit).
+void buildTileMax(const StageState& st, std::vector<uint8_t>* out);
 
 // Everything the pixel loop needs besides the triangle itself. Shared by consecutive triangles
 // drawn under the same states.
@@ -130,6 +145,14 @@ struct Triangle {
     bool flatColour;       // all three corners share one colour: the diffuse planes are constant
     Plane plane[kAttributes];
 };
+
+// True when stage 0's texel coordinates move by at most 3/4 texel per pixel along a row: only
+// then can eight pixels' bilinear footprint fit in a pair of tiles.
+inline bool closeTexels(const Triangle& tri, const StageState& st) {
+    float du = tri.plane[kAttrU0].ax * static_cast<float>(st.width);
+    float dv = tri.plane[kAttrV0].ax * static_cast<float>(st.height);
+    return du <= 0.75f && du >= -0.75f && dv <= 0.75f && dv >= -0.75f;
+}
 
 // One run of covered pixels [x0, x1] in row y.
 struct Span {

@@ -7,6 +7,7 @@
 // within each 128-bit lane); packing them back restores pixels 0..7.
 #include "backend/soft/raster.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -200,6 +201,8 @@ struct StageSampler {
     Address addressV;
     bool opaque;
     bool linear;
+    const uint8_t* tileMax;  // null when not built for this draw
+    int tileColumns;
 };
 
 QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
@@ -349,18 +352,88 @@ QM_AVX2_INLINE Wide gouraud(const Triangle& tri, __m256 fx, const float* rowValu
     return widen(packed);
 }
 
+// True when the bilinear footprint of a run of pixels lies in texture tiles none of whose
+// colour channels exceeds `limit`. Filtering never exceeds the largest texel it blends, so the
+// filtered colour is then at most `limit` in every channel too. The indices given are those of
+// the run's first and last pixel: they move steadily along a span, so the ends bound them.
+bool darkFootprint(const StageSampler& s, int ixFirst, int ixLast, int iyFirst, int iyLast,
+                   int limit) {
+    int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
+    int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
+    // With the right-hand and lower neighbours the footprint is then at most one tile wide and
+    // high, so the tiles of its corners cover it, wrapped or clamped alike.
+    if (spanX < -6 || spanX > 6 || spanY < -6 || spanY > 6) return false;
+    int left = ixFirst < ixLast ? ixFirst : ixLast;
+    int top = iyFirst < iyLast ? iyFirst : iyLast;
+    int tx0 = addressOne(left, s.width, s.addressU) >> kTileShift;
+    int tx1 =
+        addressOne(left + static_cast<int>(spanX < 0 ? -spanX : spanX) + 1, s.width, s.addressU) >>
+        kTileShift;
+    int ty0 = addressOne(top, s.height, s.addressV) >> kTileShift;
+    int ty1 =
+        addressOne(top + static_cast<int>(spanY < 0 ? -spanY : spanY) + 1, s.height, s.addressV) >>
+        kTileShift;
+    const uint8_t* row0 = s.tileMax + static_cast<std::ptrdiff_t>(ty0) * s.tileColumns;
+    const uint8_t* row1 = s.tileMax + static_cast<std::ptrdiff_t>(ty1) * s.tileColumns;
+    return row0[tx0] <= limit && row0[tx1] <= limit && row1[tx0] <= limit && row1[tx1] <= limit;
+}
+
+// The bilinear texel index (before addressing) of column x, as the vector loop computes it.
+int32_t texelIndexAt(const Plane& p, int x, float rowValue, float scaled) {
+    float t = p.ax * static_cast<float>(x);
+    float s = (t + rowValue) * scaled;
+    s = s - 128.0f;
+    s = s > -1073741824.0f ? s : -1073741824.0f;
+    s = s < 1073741824.0f ? s : 1073741824.0f;
+    return static_cast<int32_t>(std::floor(s)) >> 8;
+}
+
+bool darkRun(const StageSampler& s, const Plane& pu, const Plane& pv, const float* rowValue,
+             int first, int last, int limit) {
+    return darkFootprint(s, texelIndexAt(pu, first, rowValue[kAttrU0], s.scaledU),
+                         texelIndexAt(pu, last, rowValue[kAttrU0], s.scaledU),
+                         texelIndexAt(pv, first, rowValue[kAttrV0], s.scaledV),
+                         texelIndexAt(pv, last, rowValue[kAttrV0], s.scaledV), limit);
+}
+
+// Whether all the pixels of `pixels` are white, and whether all their alphas are full.
+QM_AVX2_INLINE bool allWhite(__m256i pixels) {
+    return _mm256_movemask_epi8(_mm256_cmpeq_epi32(pixels, _mm256_set1_epi32(-1))) == -1;
+}
+
+QM_AVX2_INLINE bool alphaFull(__m256i pixels) {
+    return allWhite(_mm256_or_si256(pixels, _mm256_set1_epi32(0x00FFFFFF)));
+}
+
 // The layers the show draws: one stage modulating a bilinear texture with the diffuse colour,
 // alpha from the texture, under one of its blend modes. The same steps as the general loop,
 // with the choices made at compile time.
+// `darkLimit` (additive layers with tile maxima, else -1): the largest texel channel that the
+// modulation with the diffuse colour turns into 0.
 template <Op op, BlendKind blend>
 QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const Span& span,
                             uint32_t* row, const StageSampler& sampler, const float* rowValue,
-                            const Wide& flat) {
+                            const Wide& flat, int darkLimit) {
     const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const Plane& pu = tri.plane[kAttrU0];
     const Plane& pv = tri.plane[kAttrV0];
+    // Additive layers first try whole runs of kRun pixels, up to `tested` (exclusive).
+    constexpr int kRun = 32;
+    int tested = span.x0;
     for (int x = span.x0; x <= span.x1; x += 8) {
         int remaining = span.x1 - x + 1;
+        if (blend == BlendKind::kAdd && x >= tested && remaining >= kRun) {
+            tested = x + kRun;
+            const __m256i* at = reinterpret_cast<const __m256i*>(row + x);
+            __m256i all = _mm256_and_si256(
+                _mm256_and_si256(_mm256_loadu_si256(at), _mm256_loadu_si256(at + 1)),
+                _mm256_and_si256(_mm256_loadu_si256(at + 2), _mm256_loadu_si256(at + 3)));
+            if (allWhite(all) || (darkLimit >= 0 && alphaFull(all) &&
+                                  darkRun(sampler, pu, pv, rowValue, x, x + kRun - 1, darkLimit))) {
+                x += kRun - 8;
+                continue;
+            }
+        }
         __m256 fx = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), iota));
         __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
         uint32_t* out = row + x;
@@ -373,6 +446,23 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 __m256i done = _mm256_or_si256(_mm256_cmpeq_epi32(dst, _mm256_set1_epi32(-1)),
                                                _mm256_xor_si256(keep, _mm256_set1_epi32(-1)));
                 if (_mm256_movemask_epi8(done) == -1) continue;
+                // Adding black changes only alpha, and not where alpha is already full.
+                if (darkLimit >= 0 && alphaFull(_mm256_or_si256(
+                                          dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
+                    __m256i ix =
+                        _mm256_srai_epi32(fixedCoordinate(planeAtPs(pu, fx, rowValue[kAttrU0]),
+                                                          sampler.scaledU, 128.0f),
+                                          8);
+                    __m256i iy =
+                        _mm256_srai_epi32(fixedCoordinate(planeAtPs(pv, fx, rowValue[kAttrV0]),
+                                                          sampler.scaledV, 128.0f),
+                                          8);
+                    if (darkFootprint(sampler, _mm256_cvtsi256_si32(ix),
+                                      _mm256_extract_epi32(ix, 7), _mm256_cvtsi256_si32(iy),
+                                      _mm256_extract_epi32(iy, 7), darkLimit)) {
+                        continue;
+                    }
+                }
             }
         }
         Wide diffuse = tri.flatColour ? flat : gouraud(tri, fx, rowValue);
@@ -409,20 +499,48 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     }
 }
 
+// One diffuse channel at column x, rounded as the pixel loop rounds it.
+uint32_t roundedAt(const Plane& p, int x, float rowValue) {
+    float t = p.ax * static_cast<float>(x);
+    float v = t + rowValue;
+    v = v > 0.0f ? v : 0.0f;
+    v = v < 255.0f ? v : 255.0f;
+    return static_cast<uint32_t>(std::floor(v + 0.5f));
+}
+
 template <Op op>
 QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, const Span& span,
                                  uint32_t* row, const StageSampler& sampler, const float* rowValue,
-                                 const Wide& flat) {
+                                 const Wide& flat, uint32_t flatPacked) {
     if (!state.blend) {
-        shadeModulated<op, BlendKind::kOff>(state, tri, span, row, sampler, rowValue, flat);
+        shadeModulated<op, BlendKind::kOff>(state, tri, span, row, sampler, rowValue, flat, -1);
     } else if (state.srcBlend == kBlendOne && state.destBlend == kBlendOne) {
-        shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat);
+        int darkLimit = -1;
+        if (sampler.tileMax != nullptr && closeTexels(tri, state.stage[0])) {
+            uint32_t most = std::max(std::max(flatPacked & 0xFF, (flatPacked >> 8) & 0xFF),
+                                     (flatPacked >> 16) & 0xFF);
+            if (!tri.flatColour) {
+                // Each channel moves steadily along the row, so its ends bound it.
+                most = 0;
+                for (int k = kAttrRed; k <= kAttrBlue; ++k) {
+                    most = std::max(most, roundedAt(tri.plane[k], span.x0, rowValue[k]));
+                    most = std::max(most, roundedAt(tri.plane[k], span.x1, rowValue[k]));
+                }
+            }
+            // k·t·d rounds to 0 through div255 exactly when it is at most 127.
+            const int scale = op == kOpModulate ? 1 : (op == kOpModulate2x ? 2 : 4);
+            darkLimit = most == 0 ? 255 : 127 / (scale * static_cast<int>(most));
+        }
+        shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
+                                            darkLimit);
     } else if (state.srcBlend == kBlendSrcColor && state.destBlend == kBlendInvSrcColor) {
-        shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat);
+        shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat,
+                                                  -1);
     } else if (state.srcBlend == kBlendSrcAlpha && state.destBlend == kBlendInvSrcAlpha) {
-        shadeModulated<op, BlendKind::kSrcAlpha>(state, tri, span, row, sampler, rowValue, flat);
+        shadeModulated<op, BlendKind::kSrcAlpha>(state, tri, span, row, sampler, rowValue, flat,
+                                                 -1);
     } else {
-        shadeModulated<op, BlendKind::kOther>(state, tri, span, row, sampler, rowValue, flat);
+        shadeModulated<op, BlendKind::kOther>(state, tri, span, row, sampler, rowValue, flat, -1);
     }
 }
 
@@ -460,10 +578,13 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
                                    st.addressU,
                                    st.addressV,
                                    st.opaque,
-                                   tri.linear[s]};
+                                   tri.linear[s],
+                                   st.tileMax,
+                                   tileColumns(st)};
     }
     const Wide factor = widen(_mm256_set1_epi32(static_cast<int>(state.textureFactor)));
     Wide flat{};
+    uint32_t flatPacked = 0;
     if (tri.flatColour) {
         auto channelOf = [&](int k) {
             float v = rowValue[k];
@@ -471,23 +592,23 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
             v = v < 255.0f ? v : 255.0f;
             return static_cast<uint32_t>(std::floor(v + 0.5f));
         };
-        uint32_t packed = channelOf(kAttrBlue) | (channelOf(kAttrGreen) << 8) |
-                          (channelOf(kAttrRed) << 16) | (channelOf(kAttrAlpha) << 24);
-        flat = widen(_mm256_set1_epi32(static_cast<int>(packed)));
+        flatPacked = channelOf(kAttrBlue) | (channelOf(kAttrGreen) << 8) |
+                     (channelOf(kAttrRed) << 16) | (channelOf(kAttrAlpha) << 24);
+        flat = widen(_mm256_set1_epi32(static_cast<int>(flatPacked)));
     }
     if (isModulatedLayer(state, tri)) {
         switch (state.stage[0].colourOp) {
             case kOpModulate:
-                shadeModulatedBlend<kOpModulate>(state, tri, span, row, samplers[0], rowValue,
-                                                 flat);
+                shadeModulatedBlend<kOpModulate>(state, tri, span, row, samplers[0], rowValue, flat,
+                                                 flatPacked);
                 return;
             case kOpModulate2x:
                 shadeModulatedBlend<kOpModulate2x>(state, tri, span, row, samplers[0], rowValue,
-                                                   flat);
+                                                   flat, flatPacked);
                 return;
             default:
                 shadeModulatedBlend<kOpModulate4x>(state, tri, span, row, samplers[0], rowValue,
-                                                   flat);
+                                                   flat, flatPacked);
                 return;
         }
     }

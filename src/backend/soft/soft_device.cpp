@@ -491,8 +491,45 @@ void SoftDevice::flushIfUsing(const SoftTexture* texture) {
     if (texture->usedInBatch == batch_ && !triangles_.empty()) flush();
 }
 
+// Additive layers pass over the parts of their texture too dark to add anything; for that they
+// need the tile maxima of the texture as it is now, while its draws are shaded. Building them
+// costs less per texel than blending costs per pixel, so layers whose magnified triangles cover
+// at least as many pixels as their texture has texels get them.
+void SoftDevice::prepareTileMaxima() {
+    stateArea_.assign(states_.size(), 0);
+    for (const Triangle& tri : triangles_) {
+        if (!closeTexels(tri, states_[tri.state].stage[0])) continue;
+        stateArea_[tri.state] += uint64_t(tri.x1 - tri.x0 + 1) * uint64_t(tri.y1 - tri.y0 + 1);
+    }
+    size_t built = 0;
+    for (size_t i = 0; i < states_.size(); ++i) {
+        StageState& stage = states_[i].stage[0];
+        stage.tileMax = nullptr;
+        const PixelState& state = states_[i];
+        if (stateArea_[i] < uint64_t(stage.width) * uint64_t(stage.height) ||
+            stateSpans_[i] == shadeSpanScalar || state.stages < 1 || !stage.textured ||
+            !state.blend || state.srcBlend != kBlendOne || state.destBlend != kBlendOne) {
+            continue;
+        }
+        for (size_t j = 0; j < i && stage.tileMax == nullptr; ++j) {
+            const StageState& other = states_[j].stage[0];
+            if (other.tileMax != nullptr && other.texels == stage.texels &&
+                other.width == stage.width && other.height == stage.height &&
+                other.pitch == stage.pitch) {
+                stage.tileMax = other.tileMax;
+            }
+        }
+        if (stage.tileMax != nullptr) continue;
+        if (built == tileMaxima_.size()) tileMaxima_.emplace_back();
+        buildTileMax(stage, &tileMaxima_[built]);
+        stage.tileMax = tileMaxima_[built].data();
+        ++built;
+    }
+}
+
 void SoftDevice::flush() {
     if (!triangles_.empty()) {
+        prepareTileMaxima();
         const int bands = context_.workers ? context_.workers->bands() : 1;
         auto job = [this, bands](int band) {
             // Block by block, every triangle in turn: the block's rows stay in the cache

@@ -133,6 +133,7 @@ class SoftDevice final : public Direct3DDevice9, public SoftObject {
   private:
     void buildPixelState();
     void updateMatrix();
+    void prepareTileMaxima();
 
     SoftContext& context_;
     int width_;
@@ -160,7 +161,9 @@ class SoftDevice final : public Direct3DDevice9, public SoftObject {
     std::vector<soft::PixelState> states_;
     std::vector<soft::SpanFunction> stateSpans_;
     std::vector<soft::Triangle> triangles_;
-    std::vector<soft::ClipVertex> clipVertices_;  // the current draw's, reused
+    std::vector<soft::ClipVertex> clipVertices_;    // the current draw's, reused
+    std::vector<std::vector<uint8_t>> tileMaxima_;  // of the textures of additive layers, reused
+    std::vector<uint64_t> stateArea_;  // per recorded state: its triangles' bounding boxes
     uint64_t batch_ = 1;
     std::atomic<uint64_t> pixelsShaded_{0};
 };

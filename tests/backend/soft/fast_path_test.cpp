@@ -2,9 +2,11 @@
 // path's bytes exactly, whatever the scene.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <utility>
 
 #include "soft_fixture.h"
 
@@ -12,7 +14,7 @@ namespace {
 
 class RandomScenes {
   public:
-    explicit RandomScenes(uint32_t seed) : random_(seed) {}
+    explicit RandomScenes(uint32_t seed, bool dark = false) : random_(seed), dark_(dark) {}
 
     int below(int n) { return static_cast<int>(random_() % static_cast<uint32_t>(n)); }
     float between(float lo, float hi) {
@@ -28,9 +30,31 @@ class RandomScenes {
         }
         return c;
     }
-    std::vector<uint32_t> texels(int count) {
-        std::vector<uint32_t> out(static_cast<size_t>(count));
-        for (uint32_t& t : out) t = colour();
+    std::vector<uint32_t> texels(int width, int height) {
+        std::vector<uint32_t> out(static_cast<size_t>(width) * height);
+        if (dark_ && below(4) == 0) {
+            // One grey all over: filtering gives that grey exactly, at the edge of black.
+            uint32_t grey = (colour() & 0xFF000000u) | 0x010101u * (1 + below(40));
+            for (uint32_t& t : out) t = grey;
+            return out;
+        }
+        // Dark textures: blocks of 4 × 4 texels, most of them black, the others now and then a
+        // colour just above or below what a modulation turns into black, now and then bright.
+        const int blocksX = (width + 3) / 4;
+        std::vector<int> block(static_cast<size_t>(blocksX) * ((height + 3) / 4));
+        if (dark_) {
+            for (int& b : block) b = below(4);
+        }
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                uint32_t& t = out[static_cast<size_t>(y) * width + x];
+                t = colour();
+                if (!dark_) continue;
+                int kind = block[static_cast<size_t>(y / 4) * blocksX + x / 4];
+                if (kind < 3) t &= 0xFF000000u;
+                if (kind == 3 && below(2)) t = (t & 0xFF000000u) | (0x010101u * (1 + below(40)));
+            }
+        }
         return out;
     }
 
@@ -41,6 +65,7 @@ class RandomScenes {
             call(b);
         };
         uint32_t clear = colour();
+        if (dark_ && below(4) != 0) clear |= below(2) ? 0xFF000000u : 0xFFFFFFFFu;
         both([&](SoftFixture& f) {
             f.device().SetRenderState(D3DRS_LIGHTING, FALSE);
             f.device().SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -52,7 +77,7 @@ class RandomScenes {
         for (int i = 0; i < 3; ++i) {
             int w = sizes[below(7)], h = sizes[below(7)];
             D3DFORMAT format = below(2) ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-            std::vector<uint32_t> t = texels(w * h);
+            std::vector<uint32_t> t = texels(w, h);
             texA.push_back(a.texture(w, h, t, format));
             texB.push_back(b.texture(w, h, t, format));
         }
@@ -112,6 +137,8 @@ class RandomScenes {
             float du = below(6) == 0 ? between(-300, 300) : 0;
             bool flat = below(2) == 0;
             uint32_t flatColour = colour();
+            if (dark_ && below(2) == 0)
+                flatColour = (flatColour & 0xFF000000u) | 0x010101u * below(91);
             std::vector<TestVertex> corners;
             const float signs[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
             for (const auto& sgn : signs) {
@@ -164,6 +191,7 @@ class RandomScenes {
 
   private:
     std::mt19937 random_;
+    bool dark_;
 };
 
 TEST(FastPath, EqualsTheReferenceOnRandomScenes) {
@@ -182,6 +210,123 @@ TEST(FastPath, EqualsTheReferenceOnRandomScenes) {
             ASSERT_EQ(actual[i], expected[i])
                 << "frame " << frame << " pixel " << i % width << "," << i / width;
         }
+    }
+}
+
+// Additive layers pass over white and over texture regions too dark to add anything; what they
+// leave must still be the reference's bytes.
+TEST(FastPath, EqualsTheReferenceOverDarkTexturesAndFullAlpha) {
+    const int width = 97, height = 41;
+    SoftOptions fast;
+    fast.threads = 2;
+    fast.reference = false;
+    SoftFixture reference(width, height);
+    SoftFixture quick(width, height, fast);
+    RandomScenes scenes(4711, true);
+    for (int frame = 0; frame < 300; ++frame) {
+        scenes.frame(reference, quick, width, height);
+        std::vector<uint32_t> expected = reference.pixels();
+        std::vector<uint32_t> actual = quick.pixels();
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(actual[i], expected[i])
+                << "frame " << frame << " pixel " << i % width << "," << i / width;
+        }
+    }
+}
+
+// At the edge of black: a grey texel t under a grey colour d adds div255(k·t·d), which is 0 up
+// to k·t·d = 127 and 1 from 128 on.
+TEST(FastPath, AdditiveLayerAddsWhatRoundsAboveBlack) {
+    SoftOptions fast;
+    fast.threads = 1;
+    fast.reference = false;
+    SoftFixture f(64, 8, fast);
+    SoftDevice& d = f.device();
+    d.SetRenderState(D3DRS_LIGHTING, FALSE);
+    d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
+    d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
+    d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    const DWORD ops[] = {D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X};
+    for (uint32_t k = 0; k < 3; ++k) {
+        d.SetTextureStageState(0, D3DTSS_COLOROP, ops[k]);
+        uint32_t scale = 1u << k;
+        for (uint32_t diffuse = 1; diffuse <= 90; ++diffuse) {
+            for (uint32_t above = 0; above < 2; ++above) {
+                uint32_t texel = std::min(127 / (scale * diffuse) + above, 255u);
+                std::vector<uint32_t> grey(16 * 16, 0x010101u * texel);
+                Direct3DTexture9* texture = f.texture(16, 16, grey, D3DFMT_X8R8G8B8);
+                d.SetTexture(0, texture);
+                d.Clear(D3DCLEAR_TARGET, 0xFF404040u, 1.0f, 0);
+                f.rect(-1, -1, 70, 10, 0xFF000000u | 0x010101u * diffuse);
+                uint32_t added = soft::div255(std::min(scale * texel * diffuse, 65025u));
+                uint32_t expected = 0xFF000000u | 0x010101u * (0x40 + added);
+                std::vector<uint32_t> pixels = f.pixels();
+                for (uint32_t p : pixels) {
+                    ASSERT_EQ(p, expected) << "op " << k << " diffuse " << diffuse;
+                }
+                d.SetTexture(0, nullptr);
+                texture->Release();
+            }
+        }
+    }
+}
+
+// A magnified texture, black on one side of a tile edge and bright on the other, slid across
+// the screen step by step: the pixels that filter in a little of the bright side must get it.
+TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
+    const int width = 96, height = 16;
+    SoftOptions fast;
+    fast.threads = 1;
+    fast.reference = false;
+    SoftFixture reference(width, height);
+    SoftFixture quick(width, height, fast);
+    std::vector<uint32_t> texels(32 * 32);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            bool bright = (x >= 20 && x < 28) || (y >= 12 && y < 14);
+            texels[static_cast<size_t>(y) * 32 + x] = bright ? 0xFFC08040u : 0xFF000000u;
+        }
+    }
+    Direct3DTexture9* texA = reference.texture(32, 32, texels, D3DFMT_X8R8G8B8);
+    Direct3DTexture9* texB = quick.texture(32, 32, texels, D3DFMT_X8R8G8B8);
+    for (int step = 0; step < 64; ++step) {
+        float shift = static_cast<float>(step) / 97.0f;
+        bool across = step % 2 == 0;
+        for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
+            SoftDevice& d = f->device();
+            d.SetRenderState(D3DRS_LIGHTING, FALSE);
+            d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+            d.SetTexture(0, texture);
+            d.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+            d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+            d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
+            d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
+            d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+            d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+            d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+            d.SetSamplerState(0, soft::kSampAddressU,
+                              step % 3 ? soft::kAddressWrap : soft::kAddressClamp);
+            d.Clear(D3DCLEAR_TARGET, 0xFF102030u, 1.0f, 0);
+            // About a texel per six pixels along the row, a little slanted.
+            float u0 = shift, u1 = shift + 0.5f, v0 = across ? 0.3f : 0.0f;
+            f->strip({f->screen(-1, -1, 0xFFFFFFFFu, u0, v0),
+                      f->screen(width + 1, -1, 0xFFFFFFFFu, u1, v0 + 0.02f),
+                      f->screen(-1, height + 1, 0xFFFFFFFFu, u0, v0 + 0.1f),
+                      f->screen(width + 1, height + 1, 0xFFFFFFFFu, u1, v0 + 0.12f)});
+        }
+        ASSERT_EQ(quick.pixels(), reference.pixels()) << "step " << step;
     }
 }
 

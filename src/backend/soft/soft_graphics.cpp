@@ -82,21 +82,8 @@ class SoftFont final : public D3DXFont, public SoftObject {
     ULONG Release() override { return dropReference(); }
 
   private:
-    // The height the text would take: lines × line height, as drawing returns it.
-    INT measure(const char* text, INT count) const {
-        int length = 0;
-        if (count < 0) {
-            while (text[length] != '\0') ++length;
-        } else {
-            length = count;
-        }
-        if (length == 0) return 0;
-        int lines = 1;
-        for (int i = 0; i < length; ++i) {
-            if (text[i] == '\n') ++lines;
-        }
-        return lines * glyphs_.lineHeight();
-    }
+    // The height the text would take, counted exactly as drawing counts it.
+    INT measure(const char* text, INT count) const { return glyphs_.textHeight(text, count); }
 
     SoftDevice* device_;
     int height_;

@@ -117,6 +117,12 @@ TEST(Font, DrawsTextAndReportsItsHeight) {
     EXPECT_EQ(measured, drawn);
     for (uint32_t p : f.pixels()) lit += p != 0xFF000000u;
     EXPECT_GT(lit, 20);
+
+    // The overlay's text ends in a newline, which starts no line of its own, drawn or not.
+    const INT drawnTail = font->DrawTextA("Hi\nyo\n", -1, &rect, DT_LEFT | DT_TOP, 0xFFFFFFFF);
+    f.graphics().setRasterizing(false);
+    EXPECT_EQ(font->DrawTextA("Hi\nyo\n", -1, &rect, DT_LEFT | DT_TOP, 0xFFFFFFFF), drawnTail);
+    EXPECT_EQ(drawnTail, 36);
 }
 
 TEST(Font, MissingFontFileFailsCreation) {

@@ -98,7 +98,7 @@ void HeadlessBackend::beginFrame() {
                 message.message = WM_KEYDOWN;
                 message.wParam = VK_ESCAPE;
                 message.time = clock_.read();
-                messages_.push_back(message);
+                messages_.post(message);
             }
             it = pending_.erase(it);
         } else {
@@ -189,24 +189,7 @@ LRESULT HeadlessBackend::DefWindowProcA(HWND window, UINT message, WPARAM /*wPar
 }
 
 void HeadlessBackend::PostQuitMessage(int exitCode) {
-    quitPosted_ = true;
-    quitCode_ = exitCode;
-}
-
-bool HeadlessBackend::nextMessage(MSG* message, bool remove) {
-    if (!messages_.empty()) {
-        *message = messages_.front();
-        if (remove) messages_.pop_front();
-        return true;
-    }
-    if (quitPosted_) {
-        *message = MSG{};
-        message->message = WM_QUIT;
-        message->wParam = static_cast<WPARAM>(quitCode_);
-        if (remove) quitPosted_ = false;
-        return true;
-    }
-    return false;
+    messages_.postQuit(exitCode);
 }
 
 BOOL HeadlessBackend::PeekMessageA(MSG* message, HWND /*window*/, UINT /*filterMin*/,
@@ -214,13 +197,13 @@ BOOL HeadlessBackend::PeekMessageA(MSG* message, HWND /*window*/, UINT /*filterM
     // The frame loop's first call: here a frame of the virtual clock begins.
     beginFrame();
     if (message == nullptr) return FALSE;
-    return nextMessage(message, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
+    return messages_.next(message, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 BOOL HeadlessBackend::GetMessageA(MSG* message, HWND /*window*/, UINT /*filterMin*/,
                                   UINT /*filterMax*/) {
     // Nothing will ever arrive on an empty queue: waiting would hang the run.
-    if (message == nullptr || !nextMessage(message, true)) return -1;
+    if (message == nullptr || !messages_.next(message, true)) return -1;
     return message->message == WM_QUIT ? FALSE : TRUE;
 }
 

@@ -23,6 +23,7 @@
 #include "backend/headless/mp3_duration.h"
 #include "backend/headless/virtual_clock.h"
 #include "backend/input.h"
+#include "backend/message_queue.h"
 #include "backend/window_system.h"
 
 // One key press at a time of the show (seconds after the music started).
@@ -131,7 +132,6 @@ class HeadlessBackend : public GraphicsSystem,
 
   private:
     uintptr_t newHandle() { return nextHandle_ += 0x10; }
-    bool nextMessage(MSG* message, bool remove);
     // A new frame began: hands due Escape presses to the window and signals the music's end
     // once the clock has passed it.
     void beginFrame();
@@ -150,9 +150,7 @@ class HeadlessBackend : public GraphicsSystem,
     HMODULE module_ = nullptr;
     HCURSOR cursor_ = nullptr;
     int cursorCount_ = 0;
-    std::deque<MSG> messages_;
-    bool quitPosted_ = false;
-    int quitCode_ = 0;
+    MessageQueue messages_;
 
     // ---- input: scheduled presses, in time order, and what the last read handed out ----
     std::vector<KeyPress> pending_;

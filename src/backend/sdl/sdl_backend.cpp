@@ -138,13 +138,13 @@ void SdlBackend::queueEvent(const SDL_Event& event) {
     if (!translateEvent(event, window_, &message)) return;
     // One pending cursor request or close is enough; more would only hold back later messages.
     if (message.message == WM_SETCURSOR || message.message == WM_CLOSE) {
-        for (const MSG& waiting : messages_) {
+        for (const MSG& waiting : messages_.waiting()) {
             if (waiting.message == message.message) return;
         }
     }
-    message.time = SDL_GetTicks() + options_.tickOffset;
+    message.time = tick();
     GetCursorPos(&message.pt);
-    messages_.push_back(message);
+    messages_.post(message);
 }
 
 // ---- window system ----
@@ -213,9 +213,10 @@ BOOL SdlBackend::DestroyWindow(HWND window) {
     // The procedure hears WM_DESTROY while the window still exists.
     procedure_(window, WM_DESTROY, 0, 0);
     closeWindow();
-    messages_.erase(std::remove_if(messages_.begin(), messages_.end(),
-                                   [window](const MSG& m) { return m.hwnd == window; }),
-                    messages_.end());
+    std::deque<MSG>& waiting = messages_.waiting();
+    waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                                 [window](const MSG& m) { return m.hwnd == window; }),
+                  waiting.end());
     window_ = nullptr;
     procedure_ = nullptr;
     return TRUE;
@@ -247,33 +248,14 @@ LRESULT SdlBackend::DefWindowProcA(HWND window, UINT message, WPARAM /*wParam*/,
 }
 
 void SdlBackend::PostQuitMessage(int exitCode) {
-    quitPosted_ = true;
-    quitCode_ = exitCode;
-}
-
-bool SdlBackend::nextMessage(MSG* message, bool remove) {
-    if (!messages_.empty()) {
-        *message = messages_.front();
-        if (remove) messages_.pop_front();
-        return true;
-    }
-    // The quit message comes when nothing else waits.
-    if (quitPosted_) {
-        *message = MSG{};
-        message->message = WM_QUIT;
-        message->wParam = static_cast<WPARAM>(quitCode_);
-        message->time = SDL_GetTicks() + options_.tickOffset;
-        if (remove) quitPosted_ = false;
-        return true;
-    }
-    return false;
+    messages_.postQuit(exitCode);
 }
 
 BOOL SdlBackend::PeekMessageA(MSG* message, HWND /*window*/, UINT /*filterMin*/, UINT /*filterMax*/,
                               UINT removeFlags) {
     pumpEvents();
     if (message == nullptr) return FALSE;
-    return nextMessage(message, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
+    return messages_.next(message, (removeFlags & PM_REMOVE) != 0, tick()) ? TRUE : FALSE;
 }
 
 BOOL SdlBackend::GetMessageA(MSG* message, HWND /*window*/, UINT /*filterMin*/,
@@ -281,7 +263,8 @@ BOOL SdlBackend::GetMessageA(MSG* message, HWND /*window*/, UINT /*filterMin*/,
     if (message == nullptr) return -1;
     for (;;) {
         pumpEvents();
-        if (nextMessage(message, true)) return message->message == WM_QUIT ? FALSE : TRUE;
+        if (messages_.next(message, true, tick()))
+            return message->message == WM_QUIT ? FALSE : TRUE;
         // Without a window system nothing can ever arrive.
         if (!videoReady_) return -1;
         SDL_WaitEventTimeout(nullptr, 100);

@@ -22,6 +22,7 @@
 #include "backend/audio.h"
 #include "backend/backend.h"
 #include "backend/input.h"
+#include "backend/message_queue.h"
 #include "backend/sdl/letterbox.h"
 #include "backend/soft/frame_sink.h"
 #include "backend/window_system.h"
@@ -134,7 +135,8 @@ class SdlBackend : public WindowSystem, public InputSystem, public AudioSystem, 
 
   private:
     uintptr_t newHandle() { return nextHandle_ += 0x10; }
-    bool nextMessage(MSG* message, bool remove);
+    // The tick as GetTickCount gives it, for stamping messages.
+    DWORD tick() const { return SDL_GetTicks() + options_.tickOffset; }
     void queueEvent(const SDL_Event& event);
     // The window's client area as the show sees it (the size it asked for) inside the window.
     Letterbox windowBox() const;
@@ -164,9 +166,7 @@ class SdlBackend : public WindowSystem, public InputSystem, public AudioSystem, 
     HCURSOR arrow_ = nullptr;
     HCURSOR cursor_ = nullptr;
     int cursorCount_ = 0;
-    std::deque<MSG> messages_;
-    bool quitPosted_ = false;
-    int quitCode_ = 0;
+    MessageQueue messages_;
     DWORD lastTick_ = 0;
     bool tickRead_ = false;
     uint32_t lastPumpMs_ = 0;

@@ -17,7 +17,7 @@ namespace {
 const char* const kUsage =
     "usage: quillmere [--assets DIR] [--windowed] [--no-dialogs] [--frames N]\n"
     "       quillmere --capture DIR [--fps N] [--from SEC] [--to SEC] [--frames N]\n"
-    "                 [--overwrite] [--fullscreen] [--assets DIR]\n"
+    "                 [--press KEY@SECONDS]... [--overwrite] [--fullscreen] [--assets DIR]\n"
     "\n"
     "Plays the show full screen at 640x480 with its music, until the music ends, Escape is\n"
     "pressed or the window closes.\n"
@@ -41,6 +41,8 @@ const char* const kUsage =
     "  --from SEC       capture only frames whose show time is SEC seconds or later (the\n"
     "                   frames before are drawn, not written)\n"
     "  --to SEC         capture only frames whose show time is before SEC seconds, then stop\n"
+    "  --press KEY@SECONDS  press and release KEY at that show time; KEY is one of F1 F2 F3\n"
+    "                   F4 NUMLOCK DIVIDE ESCAPE (the keyboard reads only these presses)\n"
     "  --overwrite      write into a folder that is not empty\n"
     "  --fullscreen     capture from the full-screen device (under Wine it needs an X screen of\n"
     "                   exactly 640x480x24)\n"
@@ -143,13 +145,24 @@ int main() {
             windowGiven = true;
         } else if (arg == "--overwrite") {
             overwrite = true;
+        } else if (arg == "--press") {
+            const std::string text = value("--press");
+            KeyPress press;
+            if (!parseKeyPress(text.c_str(), &press))
+                usageError(
+                    "--press needs KEY@SECONDS with KEY one of F1 F2 F3 F4 NUMLOCK DIVIDE "
+                    "ESCAPE, not '" +
+                    text + "'");
+            options.presses.push_back(press);
         } else {
             usageError("unknown argument '" + arg + "'");
         }
     }
     const bool capturing = !options.captureFolder.empty();
-    if (!capturing && (fpsGiven || windowGiven || overwrite || fullscreen))
-        usageError("--fps, --from, --to, --overwrite and --fullscreen belong to --capture");
+    if (!capturing &&
+        (fpsGiven || windowGiven || overwrite || fullscreen || !options.presses.empty()))
+        usageError(
+            "--fps, --from, --to, --press, --overwrite and --fullscreen belong to --capture");
     if (windowed && fullscreen) usageError("--windowed and --fullscreen exclude each other");
     if (options.toMs >= 0 && options.toMs <= options.fromMs)
         usageError("--to must come after --from");

@@ -164,14 +164,25 @@ constexpr DWORD DIRECTINPUT_VERSION = 0x0800;
 constexpr DWORD DISCL_NONEXCLUSIVE = 0x2;
 constexpr DWORD DISCL_BACKGROUND = 0x8;
 
+// The device identifiers and data formats are objects with one address each (the recorder
+// names a format by its address). The platform's input library exports objects of the same
+// names, so ours carry a namespace in their symbols, or the native program's linker would take
+// one for the other.
+namespace seam_objects {
+// The platform's own device identifiers: the native backend hands them to DirectInput unchanged.
 inline constexpr GUID GUID_SysMouse = {
-    0x6F1D2BA0, 0xD860, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+    0x6F1D2B60, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 inline constexpr GUID GUID_SysKeyboard = {
-    0x6F1D2BA1, 0xD860, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+    0x6F1D2B61, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
 // The standard formats: 256 key bytes, and the mouse state record.
 inline constexpr DIDATAFORMAT c_dfDIKeyboard = {256};
 inline constexpr DIDATAFORMAT c_dfDIMouse = {sizeof(DIMOUSESTATE)};
+}  // namespace seam_objects
+using seam_objects::c_dfDIKeyboard;
+using seam_objects::c_dfDIMouse;
+using seam_objects::GUID_SysKeyboard;
+using seam_objects::GUID_SysMouse;
 
 // Keyboard scan codes (index into the 256 key bytes; bit 7 of a byte set = key down).
 constexpr int DIK_F1 = 0x3B;

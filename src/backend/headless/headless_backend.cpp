@@ -9,69 +9,8 @@
 
 #include "backend/file_path.h"
 
-namespace {
-
-struct KeyName {
-    const char* name;
-    int scanCode;
-};
-
-constexpr KeyName kKeyNames[] = {
-    {"F1", DIK_F1},           {"F2", DIK_F2},         {"F3", DIK_F3},          {"F4", DIK_F4},
-    {"NUMLOCK", DIK_NUMLOCK}, {"DIVIDE", DIK_DIVIDE}, {"ESCAPE", kScanEscape},
-};
-
-bool sameName(const char* a, size_t length, const char* b) {
-    if (std::strlen(b) != length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    }
-    return true;
-}
-
-// The show time (whole milliseconds after the music's start) at which a press is due.
-uint64_t dueMs(const KeyPress& press) {
-    return static_cast<uint64_t>(std::llround(press.seconds * 1000.0));
-}
-
-}  // namespace
-
-bool parseKeyPress(const char* text, KeyPress* press) {
-    if (text == nullptr || press == nullptr) return false;
-    const char* at = std::strchr(text, '@');
-    if (at == nullptr) return false;
-    int scanCode = 0;
-    for (const KeyName& key : kKeyNames) {
-        if (sameName(text, static_cast<size_t>(at - text), key.name)) scanCode = key.scanCode;
-    }
-    if (scanCode == 0) return false;
-    const char* number = at + 1;
-    // Digits and at most one point: no signs, exponents, spaces or words such as "inf".
-    bool digit = false;
-    int points = 0;
-    for (const char* c = number; *c != '\0'; ++c) {
-        if (std::isdigit(static_cast<unsigned char>(*c))) {
-            digit = true;
-        } else if (*c == '.' && points == 0) {
-            ++points;
-        } else {
-            return false;
-        }
-    }
-    if (!digit) return false;
-    double seconds = std::strtod(number, nullptr);
-    // Beyond any show's length, and safely inside the range of whole milliseconds.
-    if (!(seconds <= 1.0e9)) return false;
-    press->scanCode = scanCode;
-    press->seconds = seconds;
-    return true;
-}
-
 HeadlessBackend::HeadlessBackend(HeadlessOptions options)
-    : options_(std::move(options)), clock_(options_.fps), pending_(options_.presses) {
-    std::stable_sort(pending_.begin(), pending_.end(),
-                     [](const KeyPress& a, const KeyPress& b) { return dueMs(a) < dueMs(b); });
-}
+    : options_(std::move(options)), clock_(options_.fps), keys_(options_.presses) {}
 
 HeadlessBackend::~HeadlessBackend() = default;
 
@@ -90,20 +29,14 @@ void HeadlessBackend::beginFrame() {
     clock_.nextFrame();
     // Escape ends the show through the window, not through the keyboard device: a due press
     // arrives as the key's window message.
-    for (auto it = pending_.begin(); it != pending_.end();) {
-        if (it->scanCode == kScanEscape && clock_.musicStarted() && dueMs(*it) <= clock_.showMs()) {
-            if (lastWindow_ != nullptr) {
-                MSG message{};
-                message.hwnd = lastWindow_;
-                message.message = WM_KEYDOWN;
-                message.wParam = VK_ESCAPE;
-                message.time = clock_.read();
-                messages_.post(message);
-            }
-            it = pending_.erase(it);
-        } else {
-            ++it;
-        }
+    for (int n = keys_.takeDueEscapes(clock_.musicStarted(), clock_.showMs()); n > 0; --n) {
+        if (lastWindow_ == nullptr) continue;
+        MSG message{};
+        message.hwnd = lastWindow_;
+        message.message = WM_KEYDOWN;
+        message.wParam = VK_ESCAPE;
+        message.time = clock_.read();
+        messages_.post(message);
     }
     signalEnds();
 }
@@ -326,19 +259,7 @@ HRESULT HeadlessInputDevice::GetDeviceState(DWORD size, void* data) {
 
 void HeadlessBackend::readKeys(BYTE keys[256]) {
     std::memset(keys, 0, 256);
-    // A press holds its key down for one read. A key that was down in the previous read is
-    // released first, so two presses close together still make two key-down events.
-    for (auto it = pending_.begin(); it != pending_.end();) {
-        if (dueMs(*it) > clock_.showMs() || !clock_.musicStarted()) break;
-        BYTE& key = keys[it->scanCode & 0xFF];
-        if (it->scanCode != kScanEscape && key == 0 && lastKeys_[it->scanCode & 0xFF] == 0) {
-            key = 0x80;
-            it = pending_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    std::memcpy(lastKeys_, keys, 256);
+    keys_.applyDue(keys, clock_.musicStarted(), clock_.showMs());
 }
 
 // ---- audio ----

@@ -20,23 +20,12 @@
 #include "backend/backend.h"
 #include "backend/graphics.h"
 #include "backend/headless/headless_graphics.h"
+#include "backend/headless/key_schedule.h"
 #include "backend/headless/mp3_duration.h"
 #include "backend/headless/virtual_clock.h"
 #include "backend/input.h"
 #include "backend/message_queue.h"
 #include "backend/window_system.h"
-
-// One key press at a time of the show (seconds after the music started).
-struct KeyPress {
-    int scanCode = 0;
-    double seconds = 0.0;
-};
-
-// Reads "KEY@SECONDS", KEY one of F1 F2 F3 F4 NUMLOCK DIVIDE ESCAPE (any case), SECONDS a
-// non-negative decimal number. False, and *press untouched, for anything else.
-bool parseKeyPress(const char* text, KeyPress* press);
-
-constexpr int kScanEscape = 0x01;
 
 struct HeadlessOptions {
     uint32_t fps = 60;
@@ -153,8 +142,7 @@ class HeadlessBackend : public GraphicsSystem,
     MessageQueue messages_;
 
     // ---- input: scheduled presses, in time order, and what the last read handed out ----
-    std::vector<KeyPress> pending_;
-    BYTE lastKeys_[256] = {};
+    KeySchedule keys_;
 
     // ---- audio ----
     struct Stream {

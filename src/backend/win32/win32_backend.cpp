@@ -245,7 +245,15 @@ class Win32InputDevice : public Wrapper<DirectInputDevice8> {
     HRESULT Unacquire() override { return native::unacquire(object_); }
     HRESULT GetDeviceState(DWORD size, void* data) override {
         if (data == nullptr) return DIERR_INVALIDPARAM;
-        return native::getDeviceState(object_, size, data);
+        HRESULT result = native::getDeviceState(object_, size, data);
+        // The keyboard's record is the one of 256 key bytes. A capture reads only its scheduled
+        // presses, so that what happens on the desktop meanwhile cannot change its frames.
+        if (size == 256 && owner_.capturing()) {
+            std::memset(data, 0, size);
+            owner_.applyScheduledKeys(static_cast<BYTE*>(data));
+            return DI_OK;
+        }
+        return result;
     }
 };
 
@@ -293,7 +301,7 @@ void quitMessage(MSG* message) {
 }  // namespace
 
 Win32Backend::Win32Backend(Win32Options options)
-    : options_(std::move(options)), clock_(options_.fps) {
+    : options_(std::move(options)), clock_(options_.fps), keys_(options_.presses) {
     active = this;
     native::setMessageHandler(routeMessage);
 }
@@ -452,8 +460,10 @@ ATOM Win32Backend::RegisterClassExA(const WNDCLASSEXA* windowClass) {
 HWND Win32Backend::CreateWindowExA(DWORD exStyle, const char* className, const char* windowName,
                                    DWORD style, int x, int y, int width, int height, HWND parent,
                                    HMENU menu, HINSTANCE instance, void* param) {
-    return static_cast<HWND>(native::createWindow(exStyle, className, windowName, style, x, y,
-                                                  width, height, parent, menu, instance, param));
+    HWND created = static_cast<HWND>(native::createWindow(
+        exStyle, className, windowName, style, x, y, width, height, parent, menu, instance, param));
+    if (created != nullptr) lastWindow_ = created;
+    return created;
 }
 
 BOOL Win32Backend::ShowWindow(HWND window, int showCommand) {
@@ -465,6 +475,7 @@ BOOL Win32Backend::UpdateWindow(HWND window) {
 }
 
 BOOL Win32Backend::DestroyWindow(HWND window) {
+    if (window == lastWindow_) lastWindow_ = nullptr;
     return native::destroyWindow(window);
 }
 
@@ -484,6 +495,7 @@ void Win32Backend::beginFrame() {
     if (capturing()) {
         clock_.nextFrame();
         frames_ = clock_.frame();
+        escapesDue_ += keys_.takeDueEscapes(clock_.musicStarted(), clock_.showMs());
         signalVirtualEnds();
     } else if (clock_.musicStarted()) {
         ++frames_;
@@ -504,6 +516,16 @@ BOOL Win32Backend::PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT 
         return TRUE;
     }
     if (message == nullptr) return FALSE;
+    if (escapesDue_ > 0 && lastWindow_ != nullptr && (removeFlags & PM_REMOVE)) {
+        // A scheduled Escape arrives as the key's window message, as a real one would.
+        --escapesDue_;
+        std::memset(message, 0, sizeof *message);
+        message->hwnd = lastWindow_;
+        message->message = WM_KEYDOWN;
+        message->wParam = VK_ESCAPE;
+        message->time = GetTickCount();
+        return TRUE;
+    }
     native::Message m{};
     BOOL result = native::peekMessage(&m, window, filterMin, filterMax, removeFlags);
     if (result) fromNative(m, message);
@@ -576,6 +598,10 @@ void Win32Backend::exit(int status) {
 }
 
 // ---- input ----
+
+void Win32Backend::applyScheduledKeys(BYTE keys[256]) {
+    keys_.applyDue(keys, clock_.musicStarted(), clock_.showMs());
+}
 
 HRESULT Win32Backend::DirectInput8Create(HINSTANCE instance, DWORD version,
                                          DirectInput8** directInput) {

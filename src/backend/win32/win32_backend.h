@@ -20,6 +20,7 @@
 
 #include "backend/audio.h"
 #include "backend/graphics.h"
+#include "backend/headless/key_schedule.h"
 #include "backend/headless/virtual_clock.h"
 #include "backend/input.h"
 #include "backend/win32/music_player.h"
@@ -47,6 +48,8 @@ struct Win32Options {
     // them). The lines are written in any case.
     bool noDialogs = false;
     std::FILE* messages = stderr;
+    // Debug keys pressed at times of the show; only while capturing, on the virtual clock.
+    std::vector<KeyPress> presses;
 };
 
 class Win32Backend : public GraphicsSystem,
@@ -126,6 +129,8 @@ class Win32Backend : public GraphicsSystem,
     void adopt(Win32Object* object) { objects_.insert(object); }
     void forget(Win32Object* object) { objects_.erase(object); }
 
+    // Adds the scheduled presses due now to a keyboard read (capture only).
+    void applyScheduledKeys(BYTE keys[256]);
     // Called by the device just before it presents: a finished frame of the show.
     void frameFinished(void* nativeDevice);
     // How the device is made: the show's parameters, adjusted for a windowed run.
@@ -156,6 +161,9 @@ class Win32Backend : public GraphicsSystem,
 
     Win32Options options_;
     VirtualClock clock_;
+    KeySchedule keys_;
+    int escapesDue_ = 0;
+    HWND lastWindow_ = nullptr;
     std::map<ATOM, WNDPROC> procedures_;
     std::set<Win32Object*> objects_;
 

@@ -222,7 +222,8 @@ int32_t createFont(void*, int32_t height, uint32_t, uint32_t weight, uint32_t, i
     *font = make();
     return 0;
 }
-int32_t drawText(void*, const char*, int32_t, int32_t*, uint32_t, uint32_t) {
+int32_t drawText(void*, const char* text, int32_t, int32_t*, uint32_t, uint32_t) {
+    note("drawText", text);
     return 18;
 }
 
@@ -364,6 +365,8 @@ int32_t unacquire(void*) {
 }
 int32_t getDeviceState(void*, uint32_t size, void* data) {
     std::memset(data, 0, size);
+    // A key held on the desktop: only a run that is not capturing may see it.
+    if (size == 256 && current.heldKey >= 0) static_cast<uint8_t*>(data)[current.heldKey] = 0x80;
     return 0;
 }
 

@@ -24,6 +24,8 @@ struct State {
     uint64_t peeks = 0;
     uint64_t escapeAtPeek = 0;
     int presents = 0;
+    // A key the platform's keyboard reads as held (a scan code; -1: none).
+    int heldKey = -1;
     int messageBoxes = 0;
     // Calls into the music player.
     int musicPlays = 0;

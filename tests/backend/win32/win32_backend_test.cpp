@@ -148,6 +148,9 @@ TEST_F(Win32BackendRun, TheShowsValuesReachThePlatformUnchanged) {
     EXPECT_TRUE(fake::logged("createTextureFromFile data//brushes//brush1.jpg"));
     EXPECT_TRUE(fake::logged("createFont 18 700 Arial"));
     EXPECT_TRUE(fake::logged("directInput8Create 2048"));
+    // The platform's device identifiers: with any other value DirectInput makes no device.
+    EXPECT_TRUE(fake::logged("createInputDevice 1864182624"));  // 0x6F1D2B60, the mouse
+    EXPECT_TRUE(fake::logged("createInputDevice 1864182625"));  // 0x6F1D2B61, the keyboard
     EXPECT_TRUE(fake::logged("setDataFormat 256"));
     EXPECT_TRUE(fake::logged("setDataFormat 16"));
     EXPECT_TRUE(fake::logged("setCooperativeLevel 10"));
@@ -155,6 +158,23 @@ TEST_F(Win32BackendRun, TheShowsValuesReachThePlatformUnchanged) {
     // Everything the show made and released is released on the platform too; what it leaves
     // to the process exit (textures, line drawer, DirectInput) stays.
     EXPECT_GT(fake::state().liveObjects, 0);
+}
+
+TEST_F(Win32BackendRun, ACaptureReadsOnlyItsScheduledKeys) {
+    // Num Lock held on the desktop changes nothing; the scheduled press turns the overlay on.
+    fake::state().heldKey = DIK_NUMLOCK;
+    Win32Options options = captureOptions(captures);
+    options.toMs = 1500;
+    EXPECT_EQ(run(options), 0);
+    EXPECT_FALSE(fake::logged("drawText"));
+
+    TearDown();
+    SetUp();
+    options = captureOptions(captures);
+    options.toMs = 1500;
+    options.presses.push_back(KeyPress{DIK_NUMLOCK, 1.0});
+    EXPECT_EQ(run(options), 0);
+    EXPECT_TRUE(fake::logged("drawText FPS:"));
 }
 
 TEST_F(Win32BackendRun, TheMusicsEndStopsTheCaptureAfterTheFrameInProgress) {

@@ -13,25 +13,6 @@
 
 namespace {
 
-// The desktop services with the trace's 'frame K' line at the start of each frame of the show
-// (a frame's first outside call is its message peek; frames count from the music's start).
-class DesktopBackend : public SdlBackend {
-  public:
-    DesktopBackend(SdlOptions options, std::FILE* trace) : SdlBackend(options), trace_(trace) {}
-
-    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
-                      UINT removeFlags) override {
-        if (trace_ != nullptr && musicStarted()) {
-            std::fprintf(trace_, "frame %llu\n", static_cast<unsigned long long>(++frame_));
-        }
-        return SdlBackend::PeekMessageA(message, window, filterMin, filterMax, removeFlags);
-    }
-
-  private:
-    std::FILE* trace_;
-    uint64_t frame_ = 0;
-};
-
 bool nonEmpty(const char* value) {
     return value != nullptr && value[0] != '\0';
 }
@@ -61,7 +42,8 @@ int playOnDesktop(const DesktopOptions& options) {
     SdlOptions sdlOptions;
     sdlOptions.windowed = options.windowed;
     sdlOptions.dialogs = options.dialogs;
-    DesktopBackend desktop(sdlOptions, options.trace);
+    SdlBackend desktop(sdlOptions);
+    desktop.frames().traceTo(options.trace);
     if (!desktop.videoReady()) {
         std::fprintf(stderr, "quillmere: cannot open the display: %s\n", SDL_GetError());
         return 1;

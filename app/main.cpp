@@ -157,67 +157,26 @@ std::string absolutePath(const std::string& path) {
     return currentFolder() + "/" + path;
 }
 
-// The headless backend with the app's additions at the start of each frame (the frame's first
-// outside call is its message peek): the 'frame K' line of the trace; the renderer drawing only
-// the frames a capture wants; and the stop after --frames, after the capture's last frame or
-// after a failed capture, delivered as the quit message so the show shuts down in its usual
-// order.
-class AppBackend : public HeadlessBackend {
+// A capture's part in each frame: the renderer draws only the frames the window wants, the sink
+// learns which frame comes, and a sink that cannot write stops the show.
+class CaptureFrames : public FrameListener {
   public:
-    AppBackend(HeadlessOptions options, long frameLimit, std::FILE* trace)
-        : HeadlessBackend(std::move(options)), frameLimit_(frameLimit), trace_(trace) {}
-
-    void capture(SoftGraphics* renderer, FrameCapture* sink, const CaptureWindow& window) {
-        renderer_ = renderer;
-        sink_ = sink;
-        window_ = window;
+    CaptureFrames(SoftGraphics& renderer, FrameCapture& sink, const CaptureWindow& window)
+        : renderer_(renderer), sink_(sink), window_(window) {
         // Start-up's black frame is no frame of the show; nothing before the window is drawn.
-        renderer_->setRasterizing(false);
+        renderer_.setRasterizing(false);
     }
 
-    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
-                      UINT removeFlags) override {
-        BOOL result =
-            HeadlessBackend::PeekMessageA(message, window, filterMin, filterMax, removeFlags);
-        uint64_t frame = clock().frame();
-        if (frame == frameSeen_) return result;
-        frameSeen_ = frame;
-        bool stop = frameLimit_ > 0 && frame > uint64_t(frameLimit_);
-        if (sink_ != nullptr) {
-            stop = stop || sink_->failed() || (window_.bounded() && frame > window_.lastFrame());
-            renderer_->setRasterizing(!stop && window_.contains(frame));
-            if (!stop) sink_->frameBegun(frame);
-        }
-        if (stop) {
-            quitting_ = true;
-            if (message != nullptr) {
-                std::memset(message, 0, sizeof *message);
-                message->message = WM_QUIT;
-            }
-            return TRUE;
-        }
-        if (trace_ != nullptr) std::fprintf(trace_, "frame %llu\n", (unsigned long long)frame);
-        return result;
+    void frameBegins(uint64_t k) override {
+        renderer_.setRasterizing(window_.contains(k));
+        sink_.frameBegun(k);
     }
-
-    BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) override {
-        if (quitting_) {
-            if (message != nullptr) {
-                std::memset(message, 0, sizeof *message);
-                message->message = WM_QUIT;
-            }
-            return 0;
-        }
-        return HeadlessBackend::GetMessageA(message, window, filterMin, filterMax);
-    }
+    void showStopping() override { renderer_.setRasterizing(false); }
+    bool failed() const override { return sink_.failed(); }
 
   private:
-    long frameLimit_;
-    std::FILE* trace_;
-    uint64_t frameSeen_ = 0;
-    bool quitting_ = false;
-    SoftGraphics* renderer_ = nullptr;
-    FrameCapture* sink_ = nullptr;
+    SoftGraphics& renderer_;
+    FrameCapture& sink_;
     CaptureWindow window_;
 };
 
@@ -429,10 +388,13 @@ int main(int argc, char** argv) {
     }
 #endif
 
-    AppBackend headless(options, frameLimit, trace);
+    HeadlessBackend headless(options);
+    headless.frames().setFrameLimit(uint64_t(frameLimit));
+    headless.frames().traceTo(trace);
     Backend services = headless.services();
     std::unique_ptr<FrameCapture> capture;
     std::unique_ptr<SoftGraphics> renderer;
+    std::unique_ptr<CaptureFrames> captureFrames;
     if (capturing) {
         // The music goes into a video only when the show itself can play it.
         const std::string music = currentFolder() + "/data/aaa.mp3";
@@ -454,7 +416,9 @@ int main(int argc, char** argv) {
         SoftOptions softOptions;
         softOptions.sink = capture.get();
         renderer = std::make_unique<SoftGraphics>(softOptions);
-        headless.capture(renderer.get(), capture.get(), window);
+        captureFrames = std::make_unique<CaptureFrames>(*renderer, *capture, window);
+        headless.frames().setWindow(window);
+        headless.frames().addListener(captureFrames.get());
         services.graphics = renderer.get();
     }
     if (trace != nullptr) {

@@ -7,12 +7,15 @@ class GraphicsSystem;
 class WindowSystem;
 class InputSystem;
 class AudioSystem;
+class FrameHost;
 
 struct Backend {
     GraphicsSystem* graphics = nullptr;
     WindowSystem* windows = nullptr;
     InputSystem* input = nullptr;
     AudioSystem* audio = nullptr;
+    // Told where each frame of the show begins (frame_host.h); none for a plain recorder.
+    FrameHost* frames = nullptr;
 };
 
 // Installs the services that every later call reaches; the objects stay owned by the caller and

@@ -3,6 +3,7 @@
 // message boxes, the cursor, the millisecond tick, the module handle and the process exit, with
 // the platform's names, arguments and numbering.
 #include "backend/backend.h"
+#include "backend/frame_host.h"
 #include "backend/platform_constants.h"
 #include "backend/platform_types.h"
 
@@ -90,8 +91,11 @@ inline void PostQuitMessage(int exitCode) {
     backend().windows->PostQuitMessage(exitCode);
 }
 
+// The show's frame loop begins every frame with this peek and peeks nowhere else: here, and only
+// here, a frame of the show begins (frame_host.h).
 inline BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
                          UINT removeFlags) {
+    if (backend().frames != nullptr) backend().frames->beginFrame();
     return backend().windows->PeekMessageA(message, window, filterMin, filterMax, removeFlags);
 }
 

@@ -118,25 +118,6 @@ bool encodePng(std::FILE* file, const uint8_t* rgb, int width, int height, PngWr
 
 // ---- window ----
 
-uint64_t CaptureWindow::firstFrame() const {
-    // Show time k * 1000 / fps >= fromMs, exactly: k >= fromMs * fps / 1000, rounded up.
-    const uint64_t from = fromMs > 0 ? uint64_t(fromMs) : 0;
-    uint64_t k = (from * fps + 999u) / 1000u;
-    return k < 1 ? 1 : k;
-}
-
-uint64_t CaptureWindow::lastFrame() const {
-    if (toMs <= 0) return 0;
-    // Show time k * 1000 / fps < toMs: k < toMs * fps / 1000.
-    const uint64_t k = (uint64_t(toMs) * fps + 999u) / 1000u - 1u;
-    return k >= firstFrame() ? k : 0;
-}
-
-bool CaptureWindow::contains(uint64_t frame) const {
-    if (frame < firstFrame()) return false;
-    return !bounded() || frame <= lastFrame();
-}
-
 // ---- names and paths ----
 
 std::string videoContainer(const std::string& path) {

@@ -14,27 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "backend/headless/virtual_clock.h"
+#include "backend/emulated/virtual_clock.h"
+#include "backend/frame_host.h"
 #include "backend/soft/frame_sink.h"
 
 constexpr int kCaptureWidth = 640;
 constexpr int kCaptureHeight = 480;
-
-// Frames of show time [fromMs, toMs) at fps frames per second; toMs < 0 is "to the end".
-struct CaptureWindow {
-    uint32_t fps = 60;
-    int64_t fromMs = 0;
-    int64_t toMs = -1;
-
-    // The first frame whose show time is at fromMs or later (frames count from 1).
-    uint64_t firstFrame() const;
-    // The last frame before toMs, or 0 when there is no end or no frame in the window.
-    uint64_t lastFrame() const;
-    bool bounded() const { return toMs >= 0; }
-    bool contains(uint64_t frame) const;
-    // The show time frame k sees, in milliseconds, as the virtual clock reads it.
-    uint64_t showMs(uint64_t frame) const { return frame * 1000u / fps; }
-};
 
 enum class CaptureKind { kFolder, kPicture, kVideo, kRaw };
 

@@ -130,7 +130,7 @@ HRESULT HeadlessDevice::CreateVertexBuffer(UINT length, DWORD /*usage*/, DWORD f
     if (vertexBuffer == nullptr) return D3DERR_INVALIDCALL;
     *vertexBuffer = nullptr;
     if (length == 0) return D3DERR_INVALIDCALL;
-    *vertexBuffer = owner_.make<HeadlessVertexBuffer>(length, fvf);
+    *vertexBuffer = owner_.objects().make<HeadlessVertexBuffer>(length, fvf);
     return S_OK;
 }
 
@@ -198,7 +198,7 @@ HRESULT HeadlessDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE /*type*/, HWND /
     if (device == nullptr) return D3DERR_INVALIDCALL;
     *device = nullptr;
     if (adapter != D3DADAPTER_DEFAULT || presentParameters == nullptr) return D3DERR_INVALIDCALL;
-    auto* made = owner_.make<HeadlessDevice>(owner_);
+    auto* made = owner_.objects().make<HeadlessDevice>(owner_);
     owner_.deviceCreated(made);
     *device = made;
     return S_OK;
@@ -235,7 +235,7 @@ INT HeadlessFont::DrawTextA(const char* text, INT count, RECT* rect, DWORD /*for
 
 Direct3D9* HeadlessBackend::Direct3DCreate9(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
-    return make<HeadlessDirect3D>(*this);
+    return objects_.make<HeadlessDirect3D>(*this);
 }
 
 HRESULT HeadlessBackend::D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
@@ -247,7 +247,7 @@ HRESULT HeadlessBackend::D3DXCreateTextureFromFileA(Direct3DDevice9* device, con
     std::FILE* opened = std::fopen(nativePath(file).c_str(), "rb");
     if (opened == nullptr) return D3DXERR_INVALIDDATA;
     std::fclose(opened);
-    *texture = make<HeadlessTexture>(0, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, file);
+    *texture = objects_.make<HeadlessTexture>(0, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, file);
     return S_OK;
 }
 
@@ -258,7 +258,7 @@ HRESULT HeadlessBackend::D3DXCreateTexture(Direct3DDevice9* device, UINT width, 
     if (texture == nullptr) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     if (device == nullptr || width == 0 || height == 0) return D3DERR_INVALIDCALL;
-    *texture = make<HeadlessTexture>(width, height, format, pool, std::string());
+    *texture = objects_.make<HeadlessTexture>(width, height, format, pool, std::string());
     return S_OK;
 }
 
@@ -266,7 +266,7 @@ HRESULT HeadlessBackend::D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line
     if (line == nullptr) return D3DERR_INVALIDCALL;
     *line = nullptr;
     if (device == nullptr) return D3DERR_INVALIDCALL;
-    *line = make<HeadlessLine>();
+    *line = objects_.make<HeadlessLine>();
     return S_OK;
 }
 
@@ -278,6 +278,6 @@ HRESULT HeadlessBackend::D3DXCreateFontA(Direct3DDevice9* device, INT height, UI
     if (font == nullptr) return D3DERR_INVALIDCALL;
     *font = nullptr;
     if (device == nullptr) return D3DERR_INVALIDCALL;
-    *font = make<HeadlessFont>(height);
+    *font = objects_.make<HeadlessFont>(height);
     return S_OK;
 }

@@ -8,21 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "backend/emulated/emulated_object.h"
 #include "backend/graphics.h"
-#include "backend/input.h"
 
-class HeadlessObject {
-  public:
-    virtual ~HeadlessObject() = default;
-
-  protected:
-    ULONG dropReference() { return references_ > 0 ? --references_ : 0; }
-
-  private:
-    ULONG references_ = 1;
-};
-
-class HeadlessTexture final : public Direct3DTexture9, public HeadlessObject {
+class HeadlessTexture final : public Direct3DTexture9, public EmulatedObject {
   public:
     // A texture made from an image file has no texel memory of its own here: width 0.
     HeadlessTexture(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool, std::string source)
@@ -57,7 +46,7 @@ class HeadlessTexture final : public Direct3DTexture9, public HeadlessObject {
     bool locked_ = false;
 };
 
-class HeadlessVertexBuffer final : public Direct3DVertexBuffer9, public HeadlessObject {
+class HeadlessVertexBuffer final : public Direct3DVertexBuffer9, public EmulatedObject {
   public:
     HeadlessVertexBuffer(UINT length, DWORD fvf) : bytes_(length), fvf_(fvf) {}
 
@@ -76,7 +65,7 @@ class HeadlessVertexBuffer final : public Direct3DVertexBuffer9, public Headless
 
 class HeadlessBackend;
 
-class HeadlessDevice final : public Direct3DDevice9, public HeadlessObject {
+class HeadlessDevice final : public Direct3DDevice9, public EmulatedObject {
   public:
     static constexpr DWORD kStages = 8;
 
@@ -135,7 +124,7 @@ class HeadlessDevice final : public Direct3DDevice9, public HeadlessObject {
     int64_t draws_ = 0;
 };
 
-class HeadlessDirect3D final : public Direct3D9, public HeadlessObject {
+class HeadlessDirect3D final : public Direct3D9, public EmulatedObject {
   public:
     explicit HeadlessDirect3D(HeadlessBackend& owner) : owner_(owner) {}
 
@@ -149,7 +138,7 @@ class HeadlessDirect3D final : public Direct3D9, public HeadlessObject {
     HeadlessBackend& owner_;
 };
 
-class HeadlessLine final : public D3DXLine, public HeadlessObject {
+class HeadlessLine final : public D3DXLine, public EmulatedObject {
   public:
     HRESULT Begin() override;
     HRESULT DrawTransform(const D3DXVECTOR3* vertices, DWORD count, const D3DXMATRIX* transform,
@@ -161,7 +150,7 @@ class HeadlessLine final : public D3DXLine, public HeadlessObject {
     bool begun_ = false;
 };
 
-class HeadlessFont final : public D3DXFont, public HeadlessObject {
+class HeadlessFont final : public D3DXFont, public EmulatedObject {
   public:
     explicit HeadlessFont(INT height) : height_(height) {}
 
@@ -170,34 +159,4 @@ class HeadlessFont final : public D3DXFont, public HeadlessObject {
 
   private:
     INT height_;
-};
-
-class HeadlessInputDevice final : public DirectInputDevice8, public HeadlessObject {
-  public:
-    HeadlessInputDevice(HeadlessBackend& owner, bool keyboard)
-        : owner_(owner), keyboard_(keyboard) {}
-
-    HRESULT SetDataFormat(const DIDATAFORMAT* format) override;
-    HRESULT SetCooperativeLevel(HWND window, DWORD flags) override;
-    HRESULT Acquire() override;
-    HRESULT Unacquire() override;
-    HRESULT GetDeviceState(DWORD size, void* data) override;
-    ULONG Release() override { return dropReference(); }
-
-  private:
-    HeadlessBackend& owner_;
-    bool keyboard_;
-    DWORD formatSize_ = 0;
-    bool acquired_ = false;
-};
-
-class HeadlessDirectInput final : public DirectInput8, public HeadlessObject {
-  public:
-    explicit HeadlessDirectInput(HeadlessBackend& owner) : owner_(owner) {}
-
-    HRESULT CreateDevice(const GUID& guid, DirectInputDevice8** device) override;
-    ULONG Release() override { return dropReference(); }
-
-  private:
-    HeadlessBackend& owner_;
 };

@@ -15,6 +15,8 @@ Backend RecordingBackend::services() {
     services.windows = this;
     services.input = this;
     services.audio = this;
+    // Frames begin where the recorded services count them.
+    services.frames = state_->inner.frames;
     return services;
 }
 

@@ -15,7 +15,8 @@ constexpr uint32_t kPumpIntervalMs = 50;
 
 }  // namespace
 
-SdlBackend::SdlBackend(SdlOptions options) : options_(options) {
+SdlBackend::SdlBackend(SdlOptions options)
+    : EmulatedWindowSystem(options.messages), options_(options) {
     // The show stays on screen when another window takes the focus.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
@@ -25,7 +26,6 @@ SdlBackend::SdlBackend(SdlOptions options) : options_(options) {
 SdlBackend::~SdlBackend() {
     closeAudio();
     closeWindow();
-    objects_.clear();
     if (videoReady_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     SDL_Quit();
 }
@@ -36,6 +36,7 @@ Backend SdlBackend::services(GraphicsSystem* graphics) {
     services.windows = this;
     services.input = this;
     services.audio = this;
+    services.frames = &frames();
     return services;
 }
 
@@ -133,50 +134,34 @@ void SdlBackend::queueEvent(const SDL_Event& event) {
         default:
             break;
     }
-    if (window_ == nullptr) return;
+    if (shownWindow() == nullptr) return;
     MSG message{};
-    if (!translateEvent(event, window_, &message)) return;
+    if (!translateEvent(event, shownWindow(), &message)) return;
     // One pending cursor request or close is enough; more would only hold back later messages.
     if (message.message == WM_SETCURSOR || message.message == WM_CLOSE) {
-        for (const MSG& waiting : messages_.waiting()) {
+        for (const MSG& waiting : messages().waiting()) {
             if (waiting.message == message.message) return;
         }
     }
     message.time = tick();
     GetCursorPos(&message.pt);
-    messages_.post(message);
+    messages().post(message);
 }
 
 // ---- window system ----
 
-ATOM SdlBackend::RegisterClassExA(const WNDCLASSEXA* windowClass) {
-    if (windowClass == nullptr || windowClass->lpszClassName == nullptr ||
-        windowClass->lpfnWndProc == nullptr || classes_.count(windowClass->lpszClassName) != 0) {
-        return 0;
-    }
-    classes_[windowClass->lpszClassName] = windowClass->lpfnWndProc;
-    return static_cast<ATOM>(0xC000 + classes_.size() - 1);
-}
-
-HWND SdlBackend::CreateWindowExA(DWORD /*exStyle*/, const char* className, const char* windowName,
-                                 DWORD style, int /*x*/, int /*y*/, int width, int height,
-                                 HWND /*parent*/, HMENU /*menu*/, HINSTANCE /*instance*/,
-                                 void* /*param*/) {
-    auto known = className != nullptr ? classes_.find(className) : classes_.end();
+bool SdlBackend::openWindow(const char* title, DWORD style, int width, int height) {
     // One window: the show makes only one.
-    if (known == classes_.end() || window_ != nullptr || !videoReady_ || width <= 0 ||
-        height <= 0) {
-        return nullptr;
-    }
+    if (sdlWindow_ != nullptr || !videoReady_ || width <= 0 || height <= 0) return false;
     Uint32 flags = (style & WS_VISIBLE) != 0 ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
     // Full screen at the desktop's own mode: the picture is scaled, the display is never
     // switched to 640 × 480.
     if (!options_.windowed) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    sdlWindow_ = SDL_CreateWindow(windowName != nullptr ? windowName : "", SDL_WINDOWPOS_CENTERED,
-                                  SDL_WINDOWPOS_CENTERED, width, height, flags);
+    sdlWindow_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
+                                  height, flags);
     if (sdlWindow_ == nullptr) {
         std::fprintf(options_.messages, "Warning: cannot open a window: %s\n", SDL_GetError());
-        return nullptr;
+        return false;
     }
     renderer_ =
         SDL_CreateRenderer(sdlWindow_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
@@ -187,39 +172,14 @@ HWND SdlBackend::CreateWindowExA(DWORD /*exStyle*/, const char* className, const
     }
     clientWidth_ = width;
     clientHeight_ = height;
-    window_ = reinterpret_cast<HWND>(newHandle());
-    procedure_ = known->second;
-    applyCursor();
-    repaint();
-    return window_;
+    return true;
 }
 
-BOOL SdlBackend::ShowWindow(HWND window, int /*showCommand*/) {
-    if (window == nullptr || window != window_) return FALSE;
-    // The result is whether the window was visible before.
+bool SdlBackend::showWindow() {
+    if (sdlWindow_ == nullptr) return false;
     const bool wasVisible = (SDL_GetWindowFlags(sdlWindow_) & SDL_WINDOW_SHOWN) != 0;
     SDL_ShowWindow(sdlWindow_);
-    return wasVisible ? TRUE : FALSE;
-}
-
-BOOL SdlBackend::UpdateWindow(HWND window) {
-    if (window == nullptr || window != window_) return FALSE;
-    repaint();
-    return TRUE;
-}
-
-BOOL SdlBackend::DestroyWindow(HWND window) {
-    if (window == nullptr || window != window_) return FALSE;
-    // The procedure hears WM_DESTROY while the window still exists.
-    procedure_(window, WM_DESTROY, 0, 0);
-    closeWindow();
-    std::deque<MSG>& waiting = messages_.waiting();
-    waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
-                                 [window](const MSG& m) { return m.hwnd == window; }),
-                  waiting.end());
-    window_ = nullptr;
-    procedure_ = nullptr;
-    return TRUE;
+    return wasVisible;
 }
 
 void SdlBackend::closeWindow() {
@@ -235,88 +195,27 @@ void SdlBackend::closeWindow() {
     framePresented_ = false;
 }
 
-HCURSOR SdlBackend::LoadCursorA(HINSTANCE /*instance*/, const char* cursorName) {
-    if (cursorName == nullptr) return nullptr;
-    if (arrow_ == nullptr) arrow_ = reinterpret_cast<HCURSOR>(newHandle());
-    return arrow_;
+bool SdlBackend::waitForEvents() {
+    // Without a window system nothing can ever arrive.
+    if (!videoReady_) return false;
+    SDL_WaitEventTimeout(nullptr, 100);
+    return true;
 }
 
-LRESULT SdlBackend::DefWindowProcA(HWND window, UINT message, WPARAM /*wParam*/,
-                                   LPARAM /*lParam*/) {
-    if (message == WM_CLOSE) DestroyWindow(window);
-    return 0;
-}
-
-void SdlBackend::PostQuitMessage(int exitCode) {
-    messages_.postQuit(exitCode);
-}
-
-BOOL SdlBackend::PeekMessageA(MSG* message, HWND /*window*/, UINT /*filterMin*/, UINT /*filterMax*/,
-                              UINT removeFlags) {
-    pumpEvents();
-    if (message == nullptr) return FALSE;
-    return messages_.next(message, (removeFlags & PM_REMOVE) != 0, tick()) ? TRUE : FALSE;
-}
-
-BOOL SdlBackend::GetMessageA(MSG* message, HWND /*window*/, UINT /*filterMin*/,
-                             UINT /*filterMax*/) {
-    if (message == nullptr) return -1;
-    for (;;) {
-        pumpEvents();
-        if (messages_.next(message, true, tick()))
-            return message->message == WM_QUIT ? FALSE : TRUE;
-        // Without a window system nothing can ever arrive.
-        if (!videoReady_) return -1;
-        SDL_WaitEventTimeout(nullptr, 100);
-    }
-}
-
-BOOL SdlBackend::TranslateMessage(const MSG* /*message*/) {
-    // No character messages: the show's window does not read text.
-    return FALSE;
-}
-
-LRESULT SdlBackend::DispatchMessageA(const MSG* message) {
-    if (message == nullptr || message->hwnd == nullptr || message->hwnd != window_) return 0;
-    return procedure_(message->hwnd, message->message, message->wParam, message->lParam);
-}
-
-int SdlBackend::MessageBoxA(HWND /*owner*/, const char* text, const char* caption, UINT /*type*/) {
-    const char* shownCaption = caption != nullptr ? caption : "";
-    const char* shownText = text != nullptr ? text : "";
-    if (options_.messages != nullptr) {
-        std::fprintf(options_.messages, "%s: %s\n", shownCaption, shownText);
-        std::fflush(options_.messages);
-    }
+void SdlBackend::showDialog(const char* caption, const char* text) {
     if (options_.dialogs && videoReady_) {
         // Over the show's window, so that a full-screen window does not hide it.
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, shownCaption, shownText, sdlWindow_);
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, sdlWindow_);
     }
-    return IDOK;
 }
 
-void SdlBackend::applyCursor() {
-    if (sdlWindow_ == nullptr) return;
-    // As on the platform: the cursor shows only while its display count is not negative and a
-    // cursor is set; the show's window sets none.
-    SDL_ShowCursor(cursorCount_ >= 0 && cursor_ != nullptr ? SDL_ENABLE : SDL_DISABLE);
+void SdlBackend::cursorShown(bool shown) {
+    // The show's window sets no cursor, so it shows none over the picture.
+    if (sdlWindow_ != nullptr) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
 }
 
-HCURSOR SdlBackend::SetCursor(HCURSOR cursor) {
-    HCURSOR previous = cursor_;
-    cursor_ = cursor;
-    applyCursor();
-    return previous;
-}
-
-int SdlBackend::ShowCursor(BOOL show) {
-    cursorCount_ += show ? 1 : -1;
-    applyCursor();
-    return cursorCount_;
-}
-
-BOOL SdlBackend::GetCursorPos(POINT* point) {
-    if (point == nullptr || !videoReady_) return FALSE;
+bool SdlBackend::pointerPosition(POINT* point) {
+    if (!videoReady_) return false;
     int x = 0, y = 0;
     if (sdlWindow_ != nullptr && SDL_GetMouseFocus() == sdlWindow_) {
         // Over the window SDL knows the position even where the desktop's is not available.
@@ -329,7 +228,7 @@ BOOL SdlBackend::GetCursorPos(POINT* point) {
         SDL_GetGlobalMouseState(&x, &y);
     }
     *point = POINT{x, y};
-    return TRUE;
+    return true;
 }
 
 Letterbox SdlBackend::windowBox() const {
@@ -338,17 +237,16 @@ Letterbox SdlBackend::windowBox() const {
     return fitPicture(width, height, clientWidth_, clientHeight_);
 }
 
-BOOL SdlBackend::ScreenToClient(HWND window, POINT* point) {
-    if (point == nullptr || window == nullptr || window != window_ || sdlWindow_ == nullptr)
-        return FALSE;
+bool SdlBackend::screenToClient(POINT* point) {
+    if (sdlWindow_ == nullptr) return false;
     int left = 0, top = 0;
     SDL_GetWindowPosition(sdlWindow_, &left, &top);
     // The show's client area is its picture, wherever and however large the window shows it.
     *point = areaToPicture(windowBox(), POINT{point->x - left, point->y - top});
-    return TRUE;
+    return true;
 }
 
-DWORD SdlBackend::GetTickCount() {
+DWORD SdlBackend::readTick() {
     DWORD now = SDL_GetTicks() + options_.tickOffset;
     // A caller spinning on the tick (the pre-roll) would otherwise burn a whole core and, when
     // traced, write the same line millions of times; a millisecond's rest costs it nothing.
@@ -362,23 +260,11 @@ DWORD SdlBackend::GetTickCount() {
     return now;
 }
 
-HWND SdlBackend::GetForegroundWindow() {
-    return window_;
-}
-
-HMODULE SdlBackend::GetModuleHandleA(const char* moduleName) {
-    // Only the program itself is loaded.
-    if (moduleName != nullptr) return nullptr;
-    if (module_ == nullptr) module_ = reinterpret_cast<HMODULE>(newHandle());
-    return module_;
-}
-
-void SdlBackend::exit(int status) {
+void SdlBackend::beforeExit() {
     // Stop the audio thread and give the display back before the runtime's exit, which does not
     // run this object's destructor.
     closeAudio();
     closeWindow();
     std::fflush(nullptr);
     SDL_Quit();
-    std::exit(status);
 }

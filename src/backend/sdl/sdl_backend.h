@@ -21,11 +21,10 @@
 
 #include "backend/audio.h"
 #include "backend/backend.h"
-#include "backend/input.h"
-#include "backend/message_queue.h"
+#include "backend/emulated/emulated_input.h"
+#include "backend/emulated/emulated_windows.h"
 #include "backend/sdl/letterbox.h"
 #include "backend/soft/frame_sink.h"
-#include "backend/window_system.h"
 
 struct SdlOptions {
     // A window of the size the show asks for instead of the whole desktop.
@@ -47,18 +46,10 @@ struct FrameStats {
     double maxFps = 0.0;
 };
 
-class SdlObject {
-  public:
-    virtual ~SdlObject() = default;
-
-  protected:
-    ULONG dropReference() { return references_ > 0 ? --references_ : 0; }
-
-  private:
-    ULONG references_ = 1;
-};
-
-class SdlBackend : public WindowSystem, public InputSystem, public AudioSystem, public FrameSink {
+class SdlBackend : public EmulatedWindowSystem,
+                   public EmulatedInput,
+                   public AudioSystem,
+                   public FrameSink {
   public:
     explicit SdlBackend(SdlOptions options = SdlOptions());
     ~SdlBackend() override;
@@ -78,36 +69,6 @@ class SdlBackend : public WindowSystem, public InputSystem, public AudioSystem, 
     // ---- FrameSink ----
     void presentFrame(const uint32_t* pixels, int width, int height) override;
 
-    // ---- WindowSystem ----
-    ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) override;
-    HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName, DWORD style,
-                         int x, int y, int width, int height, HWND parent, HMENU menu,
-                         HINSTANCE instance, void* param) override;
-    BOOL ShowWindow(HWND window, int showCommand) override;
-    BOOL UpdateWindow(HWND window) override;
-    BOOL DestroyWindow(HWND window) override;
-    HCURSOR LoadCursorA(HINSTANCE instance, const char* cursorName) override;
-    LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostQuitMessage(int exitCode) override;
-    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
-                      UINT removeFlags) override;
-    BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) override;
-    BOOL TranslateMessage(const MSG* message) override;
-    LRESULT DispatchMessageA(const MSG* message) override;
-    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
-    HCURSOR SetCursor(HCURSOR cursor) override;
-    int ShowCursor(BOOL show) override;
-    BOOL GetCursorPos(POINT* point) override;
-    BOOL ScreenToClient(HWND window, POINT* point) override;
-    DWORD GetTickCount() override;
-    HWND GetForegroundWindow() override;
-    HMODULE GetModuleHandleA(const char* moduleName) override;
-    [[noreturn]] void exit(int status) override;
-
-    // ---- InputSystem ----
-    HRESULT DirectInput8Create(HINSTANCE instance, DWORD version,
-                               DirectInput8** directInput) override;
-
     // ---- AudioSystem ----
     BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
     HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
@@ -119,54 +80,48 @@ class SdlBackend : public WindowSystem, public InputSystem, public AudioSystem, 
 
     // Takes every waiting SDL event: messages for the window, latched key and button presses,
     // mouse motion. Called by the message calls and by each device read.
-    void pumpEvents();
+    void pumpEvents() override;
     // The 256 key bytes in DirectInput numbering, then forgets the latched presses.
-    void readKeys(BYTE keys[256]);
+    void readKeys(BYTE keys[256]) override;
     // The relative motion since the last read and the buttons, then forgets both.
-    void readMouse(DIMOUSESTATE* state);
+    void readMouse(DIMOUSESTATE* state) override;
 
-    template <class T, class... Args>
-    T* make(Args&&... args) {
-        auto object = std::make_unique<T>(std::forward<Args>(args)...);
-        T* raw = object.get();
-        objects_.push_back(std::move(object));
-        return raw;
-    }
+  protected:
+    // ---- the window system's own parts ----
+    DWORD readTick() override;
+    DWORD messageTime() override { return tick(); }
+    bool waitForEvents() override;
+    bool openWindow(const char* title, DWORD style, int width, int height) override;
+    void closeWindow() override;
+    bool showWindow() override;
+    void repaintWindow() override { repaint(); }
+    void cursorShown(bool shown) override;
+    bool pointerPosition(POINT* point) override;
+    bool screenToClient(POINT* point) override;
+    void showDialog(const char* caption, const char* text) override;
+    void beforeExit() override;
 
   private:
-    uintptr_t newHandle() { return nextHandle_ += 0x10; }
     // The tick as GetTickCount gives it, for stamping messages.
     DWORD tick() const { return SDL_GetTicks() + options_.tickOffset; }
     void queueEvent(const SDL_Event& event);
     // The window's client area as the show sees it (the size it asked for) inside the window.
     Letterbox windowBox() const;
     void repaint();
-    void applyCursor();
-    void closeWindow();
     void closeAudio();
     static void musicFinished();
     void restartLoopingMusic();
 
     SdlOptions options_;
     bool videoReady_ = false;
-    std::vector<std::unique_ptr<SdlObject>> objects_;
-    uintptr_t nextHandle_ = 0x1000;
 
     // ---- window ----
-    std::map<std::string, WNDPROC> classes_;
-    HWND window_ = nullptr;
-    WNDPROC procedure_ = nullptr;
     SDL_Window* sdlWindow_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
     int clientWidth_ = 640;
     int clientHeight_ = 480;
     bool framePresented_ = false;
-    HMODULE module_ = nullptr;
-    HCURSOR arrow_ = nullptr;
-    HCURSOR cursor_ = nullptr;
-    int cursorCount_ = 0;
-    MessageQueue messages_;
     DWORD lastTick_ = 0;
     bool tickRead_ = false;
     uint32_t lastPumpMs_ = 0;

@@ -303,7 +303,7 @@ HRESULT SoftDevice::CreateVertexBuffer(UINT length, DWORD /*usage*/, DWORD fvf, 
     if (vertexBuffer == nullptr) return D3DERR_INVALIDCALL;
     *vertexBuffer = nullptr;
     if (length == 0) return D3DERR_INVALIDCALL;
-    *vertexBuffer = context_.make<SoftVertexBuffer>(length, fvf);
+    *vertexBuffer = context_.objects.make<SoftVertexBuffer>(length, fvf);
     return S_OK;
 }
 
@@ -595,7 +595,7 @@ HRESULT SoftDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE /*type*/, HWND /*foc
         p.BackBufferHeight > 16384) {
         return D3DERR_INVALIDCALL;
     }
-    auto* made = context_.make<SoftDevice>(context_, p);
+    auto* made = context_.objects.make<SoftDevice>(context_, p);
     context_.device = made;
     *device = made;
     return S_OK;

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "backend/emulated/emulated_object.h"
 #include "backend/graphics.h"
 #include "backend/soft/raster.h"
 #include "backend/soft/render_target.h"
@@ -31,18 +32,7 @@ class BandWorkers;
 class SoftDevice;
 struct SoftContext;
 
-class SoftObject {
-  public:
-    virtual ~SoftObject() = default;
-
-  protected:
-    ULONG dropReference() { return references_ > 0 ? --references_ : 0; }
-
-  private:
-    ULONG references_ = 1;
-};
-
-class SoftTexture final : public Direct3DTexture9, public SoftObject {
+class SoftTexture final : public Direct3DTexture9, public EmulatedObject {
   public:
     SoftTexture(SoftDevice* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool);
 
@@ -72,7 +62,7 @@ class SoftTexture final : public Direct3DTexture9, public SoftObject {
     bool locked_ = false;
 };
 
-class SoftVertexBuffer final : public Direct3DVertexBuffer9, public SoftObject {
+class SoftVertexBuffer final : public Direct3DVertexBuffer9, public EmulatedObject {
   public:
     SoftVertexBuffer(UINT length, DWORD fvf) : bytes_(length), fvf_(fvf) {}
 
@@ -89,7 +79,7 @@ class SoftVertexBuffer final : public Direct3DVertexBuffer9, public SoftObject {
     bool locked_ = false;
 };
 
-class SoftDevice final : public Direct3DDevice9, public SoftObject {
+class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
   public:
     static constexpr DWORD kMaxStages = 8;
 
@@ -168,7 +158,7 @@ class SoftDevice final : public Direct3DDevice9, public SoftObject {
     std::atomic<uint64_t> pixelsShaded_{0};
 };
 
-class SoftDirect3D final : public Direct3D9, public SoftObject {
+class SoftDirect3D final : public Direct3D9, public EmulatedObject {
   public:
     explicit SoftDirect3D(SoftContext& context) : context_(context) {}
 
@@ -194,13 +184,5 @@ struct SoftContext {
     bool reference = false;
     std::unique_ptr<BandWorkers> workers;
     SoftDevice* device = nullptr;  // the device created last
-    std::vector<std::unique_ptr<SoftObject>> objects;
-
-    template <typename T, typename... Args>
-    T* make(Args&&... args) {
-        auto object = std::make_unique<T>(std::forward<Args>(args)...);
-        T* raw = object.get();
-        objects.push_back(std::move(object));
-        return raw;
-    }
+    ObjectStore objects;
 };

@@ -16,7 +16,7 @@ const char* const kDefaultFont = "/usr/share/fonts/truetype/liberation2/Liberati
 
 // Lines go straight into the back buffer with their own blending, so the device's states stay
 // as they were, as they do around the platform's line drawer.
-class SoftLine final : public D3DXLine, public SoftObject {
+class SoftLine final : public D3DXLine, public EmulatedObject {
   public:
     explicit SoftLine(SoftDevice* device) : device_(device) {}
 
@@ -63,7 +63,7 @@ class SoftLine final : public D3DXLine, public SoftObject {
     std::vector<float> clip_;  // x, y, z, w per point
 };
 
-class SoftFont final : public D3DXFont, public SoftObject {
+class SoftFont final : public D3DXFont, public EmulatedObject {
   public:
     SoftFont(SoftDevice* device, int height) : device_(device), height_(height) {}
 
@@ -129,7 +129,7 @@ SoftDevice* SoftGraphics::device() const {
 
 Direct3D9* SoftGraphics::Direct3DCreate9(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
-    return impl_->context.make<SoftDirect3D>(impl_->context);
+    return impl_->context.objects.make<SoftDirect3D>(impl_->context);
 }
 
 HRESULT SoftGraphics::D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
@@ -141,8 +141,8 @@ HRESULT SoftGraphics::D3DXCreateTextureFromFileA(Direct3DDevice9* device, const 
     TextureImage image;
     std::string error;
     if (!loadJpegTexture(nativePath(file), &image, &error)) return D3DXERR_INVALIDDATA;
-    auto* made = impl_->context.make<SoftTexture>(soft, image.width, image.height, D3DFMT_X8R8G8B8,
-                                                  D3DPOOL_MANAGED);
+    auto* made = impl_->context.objects.make<SoftTexture>(soft, image.width, image.height,
+                                                          D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
     made->setTexels(image.texels);
     *texture = made;
     return S_OK;
@@ -162,7 +162,7 @@ HRESULT SoftGraphics::D3DXCreateTexture(Direct3DDevice9* device, UINT width, UIN
     if (format == D3DFMT_UNKNOWN) format = D3DFMT_A8R8G8B8;
     if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) return D3DERR_INVALIDCALL;
     if (width > 8192 || height > 8192) return D3DERR_INVALIDCALL;
-    *texture = impl_->context.make<SoftTexture>(soft, width, height, format, pool);
+    *texture = impl_->context.objects.make<SoftTexture>(soft, width, height, format, pool);
     return S_OK;
 }
 
@@ -171,7 +171,7 @@ HRESULT SoftGraphics::D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) {
     *line = nullptr;
     SoftDevice* soft = softDevice(device);
     if (soft == nullptr) return D3DERR_INVALIDCALL;
-    *line = impl_->context.make<SoftLine>(soft);
+    *line = impl_->context.objects.make<SoftLine>(soft);
     return S_OK;
 }
 
@@ -184,7 +184,7 @@ HRESULT SoftGraphics::D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT 
     *font = nullptr;
     SoftDevice* soft = softDevice(device);
     if (soft == nullptr) return D3DERR_INVALIDCALL;
-    auto* made = impl_->context.make<SoftFont>(soft, height);
+    auto* made = impl_->context.objects.make<SoftFont>(soft, height);
     const std::string& path =
         impl_->options.fontPath.empty() ? std::string(kDefaultFont) : impl_->options.fontPath;
     std::string error;

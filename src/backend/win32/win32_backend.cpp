@@ -302,12 +302,15 @@ void quitMessage(MSG* message) {
 
 Win32Backend::Win32Backend(Win32Options options)
     : options_(std::move(options)), clock_(options_.fps), keys_(options_.presses) {
+    frames_.addBackendListener(this);
+    frames_.setFrameLimit(options_.frameLimit);
+    if (capturing()) frames_.setWindow(CaptureWindow{options_.fps, options_.fromMs, options_.toMs});
     active = this;
     native::setMessageHandler(routeMessage);
 }
 
 Win32Backend::~Win32Backend() {
-    for (auto& [handle, stream] : streams_) stream.player->stop();
+    for (auto& [handle, player] : players_) player->stop();
     // What the show left to the process's end; each wrapper takes itself off the list.
     while (!objects_.empty()) delete *objects_.begin();
     if (active == this) {
@@ -322,6 +325,7 @@ Backend Win32Backend::services() {
     services.windows = this;
     services.input = this;
     services.audio = this;
+    services.frames = &frames_;
     return services;
 }
 
@@ -491,27 +495,17 @@ void Win32Backend::PostQuitMessage(int exitCode) {
     native::postQuitMessage(exitCode);
 }
 
-void Win32Backend::beginFrame() {
-    if (capturing()) {
-        clock_.nextFrame();
-        frames_ = clock_.frame();
-        escapesDue_ += keys_.takeDueEscapes(clock_.musicStarted(), clock_.showMs());
-        signalVirtualEnds();
-    } else if (clock_.musicStarted()) {
-        ++frames_;
-    }
+void Win32Backend::frameBegins(uint64_t /*k*/) {
+    if (!capturing()) return;
+    clock_.nextFrame();
+    escapesDue_ += keys_.takeDueEscapes(clock_.musicStarted(), clock_.showMs());
+    music_.signalEnds(clock_.showMs());
 }
 
 BOOL Win32Backend::PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
                                 UINT removeFlags) {
-    // The frame loop's first call: here a frame begins.
-    beginFrame();
-    const bool pastLimit = options_.frameLimit > 0 && frames_ > options_.frameLimit;
-    const bool pastWindow =
-        capturing() && options_.toMs >= 0 && int64_t(clock_.showMs()) >= options_.toMs;
-    if (pastLimit || pastWindow || captureFailed_) {
-        // Delivered as the quit message, so the show shuts down in its usual order.
-        quitting_ = true;
+    if (frames_.stopping()) {
+        // The frame host stops the show: the quit message, so that it shuts down in its order.
         quitMessage(message);
         return TRUE;
     }
@@ -533,7 +527,7 @@ BOOL Win32Backend::PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT 
 }
 
 BOOL Win32Backend::GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) {
-    if (quitting_) {
+    if (frames_.stopping()) {
         quitMessage(message);
         return 0;
     }
@@ -625,36 +619,28 @@ HSTREAM Win32Backend::BASS_StreamCreateFile(BOOL memory, const void* file, QWORD
                                             QWORD length, DWORD flags) {
     // Only whole files are played; a stream from memory is not part of the show.
     if (!audioReady_ || memory || file == nullptr || offset != 0 || length != 0) return 0;
-    Stream stream;
-    stream.player = std::make_unique<MusicPlayer>();
+    auto player = std::make_unique<MusicPlayer>();
     // A capture is silent: only the music's length is needed, not its samples.
     std::string error;
-    if (!stream.player->open(nativePath(static_cast<const char*>(file)), !capturing(), &error)) {
-        return 0;
-    }
-    stream.looping = (flags & BASS_SAMPLE_LOOP) != 0;
-    HSTREAM handle = ++nextStream_;
-    streams_[handle] = std::move(stream);
+    if (!player->open(nativePath(static_cast<const char*>(file)), !capturing(), &error)) return 0;
+    const Mp3Stream& music = player->stream();
+    HSTREAM handle =
+        music_.addStream(music.samples, music.sampleRate, (flags & BASS_SAMPLE_LOOP) != 0);
+    players_[handle] = std::move(player);
     return handle;
 }
 
 void Win32Backend::musicEnded(void* sync) {
-    const Sync* s = static_cast<const Sync*>(sync);
-    s->proc(s->handle, s->channel, 0, s->user);
+    static_cast<const MusicSync*>(sync)->call();
 }
 
 HSYNC Win32Backend::BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD /*param*/, SYNCPROC* proc,
                                         void* user) {
-    // Only the end-of-stream sync is offered.
-    auto found = streams_.find(channel);
-    if (found == streams_.end() || proc == nullptr || (type & 0x00FFFFFFu) != BASS_SYNC_END) {
-        return 0;
-    }
-    HSYNC handle = ++nextSync_;
-    syncs_.push_back(std::make_unique<Sync>(Sync{this, handle, channel, proc, user}));
+    const MusicSync* sync = music_.addSync(channel, type, proc, user);
+    if (sync == nullptr) return 0;
     // One end procedure per stream reaches the player; the last one set wins.
-    found->second.player->onEnd(&Win32Backend::musicEnded, syncs_.back().get());
-    return handle;
+    players_[channel]->onEnd(&Win32Backend::musicEnded, const_cast<MusicSync*>(sync));
+    return sync->handle;
 }
 
 BOOL Win32Backend::BASS_Start() {
@@ -664,36 +650,7 @@ BOOL Win32Backend::BASS_Start() {
 BOOL Win32Backend::BASS_StreamPlay(HSTREAM stream, BOOL /*flush*/, DWORD flags) {
     // The show's clock starts with the music, whether or not there is any to hear.
     clock_.startMusic();
-    auto found = streams_.find(stream);
-    if (found == streams_.end()) return FALSE;
-    Stream& s = found->second;
-    if (flags & BASS_SAMPLE_LOOP) s.looping = true;
-    s.playing = true;
-    s.endsSignalled = 0;
+    if (!music_.play(stream, flags)) return FALSE;
     if (capturing()) return TRUE;
-    return s.player->play(s.looping) ? TRUE : FALSE;
-}
-
-void Win32Backend::signalVirtualEnds() {
-    // Whole passes of every playing stream, checked exactly: showMs / 1000 >= n * samples / rate.
-    std::vector<Sync*> due;
-    for (auto& [handle, stream] : streams_) {
-        const Mp3Stream& music = stream.player->stream();
-        if (!stream.playing || music.samples <= 0) continue;
-        const int64_t passes =
-            int64_t(clock_.showMs()) * int64_t(music.sampleRate) / (music.samples * 1000);
-        const int64_t limit = stream.looping ? passes : std::min<int64_t>(passes, 1);
-        for (; stream.endsSignalled < limit; ++stream.endsSignalled) {
-            for (const auto& sync : syncs_) {
-                if (sync->channel == handle) due.push_back(sync.get());
-            }
-        }
-    }
-    if (due.empty()) return;
-    // The show hears of the end on another thread, as from the audio library; waiting for it
-    // here keeps the frame at which it hears the same in every run.
-    std::thread audioThread([&due] {
-        for (Sync* sync : due) musicEnded(sync);
-    });
-    audioThread.join();
+    return players_[stream]->play(music_.looping(stream)) ? TRUE : FALSE;
 }

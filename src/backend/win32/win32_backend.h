@@ -19,9 +19,10 @@
 #include <vector>
 
 #include "backend/audio.h"
+#include "backend/emulated/key_schedule.h"
+#include "backend/emulated/music_ends.h"
+#include "backend/emulated/virtual_clock.h"
 #include "backend/graphics.h"
-#include "backend/headless/key_schedule.h"
-#include "backend/headless/virtual_clock.h"
 #include "backend/input.h"
 #include "backend/win32/music_player.h"
 #include "backend/window_system.h"
@@ -55,7 +56,8 @@ struct Win32Options {
 class Win32Backend : public GraphicsSystem,
                      public WindowSystem,
                      public InputSystem,
-                     public AudioSystem {
+                     public AudioSystem,
+                     private FrameListener {
   public:
     explicit Win32Backend(Win32Options options);
     ~Win32Backend() override;
@@ -139,24 +141,11 @@ class Win32Backend : public GraphicsSystem,
     LRESULT windowMessage(HWND window, ATOM atom, UINT message, WPARAM wParam, LPARAM lParam);
 
   private:
-    struct Stream {
-        std::unique_ptr<MusicPlayer> player;
-        bool playing = false;
-        bool looping = false;
-        int64_t endsSignalled = 0;
-    };
-    struct Sync {
-        Win32Backend* owner;
-        HSYNC handle;
-        DWORD channel;
-        SYNCPROC* proc;
-        void* user;
-    };
     static void musicEnded(void* sync);
-    // A frame of the loop begins (the message peek): the virtual clock moves on and due ends of
-    // the music are signalled.
-    void beginFrame();
-    void signalVirtualEnds();
+    // A frame of the show begins: in a capture the virtual clock moves on, due Escape presses
+    // are taken and due ends of the music are signalled.
+    void frameBegins(uint64_t k) override;
+    bool failed() const override { return captureFailed_; }
     bool inWindow(uint64_t showMs) const;
 
     Win32Options options_;
@@ -167,8 +156,7 @@ class Win32Backend : public GraphicsSystem,
     std::map<ATOM, WNDPROC> procedures_;
     std::set<Win32Object*> objects_;
 
-    uint64_t frames_ = 0;
-    bool quitting_ = false;
+    FrameHost frames_;
     std::vector<uint32_t> pixels_;
     uint64_t framesWritten_ = 0;
     uint64_t firstWritten_ = 0;
@@ -176,8 +164,6 @@ class Win32Backend : public GraphicsSystem,
     bool captureFailed_ = false;
 
     bool audioReady_ = false;
-    std::map<HSTREAM, Stream> streams_;
-    std::vector<std::unique_ptr<Sync>> syncs_;
-    HSTREAM nextStream_ = 0;
-    HSYNC nextSync_ = 0;
+    MusicEnds music_;
+    std::map<HSTREAM, std::unique_ptr<MusicPlayer>> players_;
 };

@@ -1,4 +1,4 @@
-#include "backend/headless/key_schedule.h"
+#include "backend/emulated/key_schedule.h"
 
 #include <algorithm>
 #include <cctype>

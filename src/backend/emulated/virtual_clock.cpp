@@ -1,4 +1,4 @@
-#include "backend/headless/virtual_clock.h"
+#include "backend/emulated/virtual_clock.h"
 
 DWORD VirtualClock::read() {
     if (!musicStarted_) {

@@ -393,7 +393,6 @@ int main(int argc, char** argv) {
     headless.frames().traceTo(trace);
     Backend services = headless.services();
     std::unique_ptr<FrameCapture> capture;
-    std::unique_ptr<SoftGraphics> renderer;
     std::unique_ptr<CaptureFrames> captureFrames;
     if (capturing) {
         // The music goes into a video only when the show itself can play it.
@@ -413,13 +412,10 @@ int main(int argc, char** argv) {
         // A reader that goes away (ffmpeg, a pipe on standard output) is reported as a failed
         // write instead of ending the program unannounced.
         std::signal(SIGPIPE, SIG_IGN);
-        SoftOptions softOptions;
-        softOptions.sink = capture.get();
-        renderer = std::make_unique<SoftGraphics>(softOptions);
-        captureFrames = std::make_unique<CaptureFrames>(*renderer, *capture, window);
+        headless.graphics().setSink(capture.get());
+        captureFrames = std::make_unique<CaptureFrames>(headless.graphics(), *capture, window);
         headless.frames().setWindow(window);
         headless.frames().addListener(captureFrames.get());
-        services.graphics = renderer.get();
     }
     if (trace != nullptr) {
         // The recorder sits in front of the chosen services and writes each call as it

@@ -58,8 +58,7 @@ class EmulatedWindowSystem : public WindowSystem {
     // instead of waiting forever.
     virtual bool waitForEvents() { return false; }
     // A real window for the show's window; false when none can be made.
-    virtual bool openWindow(const char* /*title*/, DWORD /*style*/, int /*width*/,
-                            int /*height*/) {
+    virtual bool openWindow(const char* /*title*/, DWORD /*style*/, int /*width*/, int /*height*/) {
         return true;
     }
     virtual void closeWindow() {}

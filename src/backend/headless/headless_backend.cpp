@@ -9,6 +9,7 @@ HeadlessBackend::HeadlessBackend(HeadlessOptions options)
       options_(std::move(options)),
       clock_(options_.fps),
       keys_(options_.presses) {
+    graphics_.setRasterizing(false);
     frames().addBackendListener(this);
 }
 
@@ -16,7 +17,7 @@ HeadlessBackend::~HeadlessBackend() = default;
 
 Backend HeadlessBackend::services() {
     Backend services;
-    services.graphics = this;
+    services.graphics = &graphics_;
     services.windows = this;
     services.input = this;
     services.audio = this;

@@ -5,8 +5,7 @@
 // another thread), the keyboard reads "no keys" except for presses scheduled at given show
 // times, and message boxes become lines on standard error.
 //
-// The graphics device keeps every state, transform, texture and vertex buffer the show hands it
-// but draws nothing; a texture from an image file exists when the file does.
+// Its graphics are the CPU renderer's, drawing only while a capture wants the frame.
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -20,9 +19,9 @@
 #include "backend/emulated/key_schedule.h"
 #include "backend/emulated/music_ends.h"
 #include "backend/emulated/virtual_clock.h"
-#include "backend/graphics.h"
-#include "backend/headless/headless_graphics.h"
 #include "backend/headless/mp3_duration.h"
+#include "backend/soft/soft_device.h"
+#include "backend/soft/soft_graphics.h"
 
 struct HeadlessOptions {
     uint32_t fps = 60;
@@ -34,8 +33,7 @@ struct HeadlessOptions {
         readMp3Duration;
 };
 
-class HeadlessBackend : public GraphicsSystem,
-                        public EmulatedWindowSystem,
+class HeadlessBackend : public EmulatedWindowSystem,
                         public EmulatedInput,
                         public AudioSystem,
                         private FrameListener {
@@ -48,23 +46,14 @@ class HeadlessBackend : public GraphicsSystem,
     Backend services();
 
     const VirtualClock& clock() const { return clock_; }
+    // The CPU renderer, with rasterizing off until a capture turns it on: the device keeps
+    // every state, transform and texture the show hands it, so that a frame drawn later is the
+    // frame a full run draws.
+    SoftGraphics& graphics() { return graphics_; }
     // The device the show created last (null before CreateDevice).
-    HeadlessDevice* device() const { return device_; }
+    SoftDevice* device() const { return graphics_.device(); }
     // End-of-stream signals delivered so far.
     int endSignals() const { return endSignals_; }
-
-    // ---- GraphicsSystem ----
-    Direct3D9* Direct3DCreate9(UINT sdkVersion) override;
-    HRESULT D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
-                                       Direct3DTexture9** texture) override;
-    HRESULT D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height, UINT mipLevels,
-                              DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                              Direct3DTexture9** texture, const char* name) override;
-    HRESULT D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) override;
-    HRESULT D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT width, UINT weight,
-                            UINT mipLevels, BOOL italic, DWORD charSet, DWORD outputPrecision,
-                            DWORD quality, DWORD pitchAndFamily, const char* faceName,
-                            D3DXFont** font) override;
 
     // ---- AudioSystem: the music's length only ----
     BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
@@ -78,10 +67,6 @@ class HeadlessBackend : public GraphicsSystem,
     // The keyboard reads only the scheduled presses due in the current frame.
     void readKeys(BYTE keys[256]) override;
 
-    // Keeps the objects made for the show alive until the backend goes.
-    ObjectStore& objects() { return objects_; }
-    void deviceCreated(HeadlessDevice* device) { device_ = device; }
-
   private:
     // A frame begins: the clock moves on, due Escape presses reach the window and the music's
     // end is signalled once the clock has passed it.
@@ -90,8 +75,7 @@ class HeadlessBackend : public GraphicsSystem,
 
     HeadlessOptions options_;
     VirtualClock clock_;
-    ObjectStore objects_;
-    HeadlessDevice* device_ = nullptr;
+    SoftGraphics graphics_;
     KeySchedule keys_;
     bool audioReady_ = false;
     MusicEnds music_;

@@ -243,6 +243,7 @@ HRESULT SoftDevice::EndScene() {
 }
 
 HRESULT SoftDevice::Present() {
+    ++presented_;
     if (!context_.rasterizing) return S_OK;
     flush();
     if (context_.sink != nullptr) context_.sink->presentFrame(colour_.data(), width_, height_);
@@ -277,6 +278,19 @@ HRESULT SoftDevice::SetTexture(DWORD stage, Direct3DTexture9* texture) {
     textures_[stage] = soft;
     stateDirty_ = true;
     return S_OK;
+}
+
+D3DXMATRIX SoftDevice::transform(D3DTRANSFORMSTATETYPE state) const {
+    switch (state) {
+        case D3DTS_WORLD:
+            return world_;
+        case D3DTS_VIEW:
+            return view_;
+        case D3DTS_PROJECTION:
+            return projection_;
+        default:
+            return identity();
+    }
 }
 
 HRESULT SoftDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DXMATRIX* matrix) {
@@ -401,6 +415,7 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT 
     if (fvf_ != kShowFvf || stride_ < kShowStride) return D3DERR_INVALIDCALL;
     uint64_t vertices =
         type == D3DPT_TRIANGLESTRIP ? uint64_t{primitiveCount} + 2 : uint64_t{primitiveCount} * 3;
+    ++draws_;
     if (primitiveCount == 0) return S_OK;
     const std::vector<uint8_t>& bytes = stream_->bytes();
     uint64_t first = streamOffset_ + uint64_t{startVertex} * stride_;
@@ -579,7 +594,8 @@ void SoftDevice::flush() {
 
 HRESULT SoftDirect3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
     if (adapter != D3DADAPTER_DEFAULT || mode == nullptr) return D3DERR_INVALIDCALL;
-    *mode = {640, 480, 60, D3DFMT_A8R8G8B8};
+    // The desktop's format has no alpha.
+    *mode = {640, 480, 60, D3DFMT_X8R8G8B8};
     return S_OK;
 }
 

@@ -116,6 +116,11 @@ class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
     DWORD renderState(D3DRENDERSTATETYPE state) const {
         return state < 256 ? renderStates_[state] : 0;
     }
+    // WORLD, VIEW or PROJECTION as last set (identity until then).
+    D3DXMATRIX transform(D3DTRANSFORMSTATETYPE state) const;
+    // Every Present and every draw the device accepted, drawn or not.
+    int64_t presentedFrames() const { return presented_; }
+    int64_t drawCalls() const { return draws_; }
     bool rasterizing() const;
     // Pixels shaded by draws since the device was made (a measure of fill, for benchmarks).
     uint64_t pixelsShaded() const { return pixelsShaded_.load(); }
@@ -145,6 +150,8 @@ class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
     UINT stride_ = 0;
     DWORD fvf_ = 0;
     bool inScene_ = false;
+    int64_t presented_ = 0;
+    int64_t draws_ = 0;
 
     // Recorded draws.
     bool stateDirty_ = true;

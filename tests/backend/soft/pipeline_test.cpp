@@ -412,7 +412,7 @@ TEST(Device, DefaultsAndObjects) {
     EXPECT_EQ(mode.Width, 640u);
     EXPECT_EQ(mode.Height, 480u);
     EXPECT_EQ(mode.RefreshRate, 60u);
-    EXPECT_EQ(mode.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);  // the desktop's format has no alpha
 
     D3DPRESENT_PARAMETERS parameters{};
     parameters.BackBufferWidth = 640;

@@ -135,22 +135,17 @@ void writeWholeFile(const std::string& path, const uint8_t* data, size_t size) {
     if (!ok || !closed) failure("cannot write " + path);
 }
 
-int32_t readLE32(const uint8_t* p) {
-    return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                   uint32_t(p[3]) << 24);
-}
-
 // Why the decoder refuses a container, in words; the checks mirror VideoDecoder::open.
 std::string containerProblem(const std::vector<uint8_t>& file) {
-    if (file.size() < 4) return "too short to hold a frame table";
-    const int32_t entries = readLE32(file.data());
+    if (file.size() < size_t(kEntryCountBytes)) return "too short to hold a frame table";
+    const int32_t entries = readInt32(file.data());
     if (entries < 2) return "entry count " + std::to_string(entries) + " means no frames";
-    const int64_t dataStart = 4 + 4 * int64_t(entries);
+    const int64_t dataStart = recordsStart(entries);
     if (dataStart > int64_t(file.size()))
         return "frame table of " + std::to_string(entries) + " entries is cut off";
     int32_t previous = 0;
     for (int32_t i = 0; i < entries; ++i) {
-        const int32_t offset = readLE32(&file[size_t(4 + 4 * i)]);
+        const int32_t offset = readInt32(&file[size_t(frameTableEntryAt(i))]);
         if (offset < 0 || dataStart + offset > int64_t(file.size()))
             return "frame table entry " + std::to_string(i) + " points outside the file";
         if (i > 0 && int64_t(offset) - previous < kRecordTableBytes)
@@ -228,10 +223,10 @@ int commandInfo(const std::vector<std::string>& args) {
     };
     std::vector<Row> rows;
     int damaged = -1;
-    const uint8_t* data = video.bytes.data() + 4 + 4 * size_t(video.frames + 1);
+    const uint8_t* data = video.bytes.data() + recordsStart(video.frames + 1);
     for (int i = 0; i < video.frames; ++i) {
-        const int32_t start = readLE32(&video.bytes[size_t(4 + 4 * i)]);
-        const int32_t end = readLE32(&video.bytes[size_t(8 + 4 * i)]);
+        const int32_t start = readInt32(&video.bytes[size_t(frameTableEntryAt(i))]);
+        const int32_t end = readInt32(&video.bytes[size_t(frameTableEntryAt(i + 1))]);
         Row r{};
         r.recordBytes = end - start;
         r.valid = decoder.decodeRecord(data + start, nullptr, 0, end - start) == 0;

@@ -74,7 +74,18 @@ constexpr DWORD D3DZB_FALSE = 0;
 constexpr DWORD D3DZB_TRUE = 1;
 
 constexpr DWORD D3DCULL_NONE = 1;
+constexpr DWORD D3DCULL_CW = 2;
 constexpr DWORD D3DCULL_CCW = 3;
+
+// Depth comparisons: the new depth against the stored one.
+constexpr DWORD D3DCMP_NEVER = 1;
+constexpr DWORD D3DCMP_LESS = 2;
+constexpr DWORD D3DCMP_EQUAL = 3;
+constexpr DWORD D3DCMP_LESSEQUAL = 4;
+constexpr DWORD D3DCMP_GREATER = 5;
+constexpr DWORD D3DCMP_NOTEQUAL = 6;
+constexpr DWORD D3DCMP_GREATEREQUAL = 7;
+constexpr DWORD D3DCMP_ALWAYS = 8;
 
 constexpr DWORD D3DSHADE_GOURAUD = 2;
 

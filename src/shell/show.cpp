@@ -20,7 +20,7 @@
 #include "shell/overlay.h"
 #include "shell/show_state.h"
 #include "shell/timer.h"
-#include "video/video_brush.h"
+#include "shell/video_brush.h"
 #include "video/video_decoder.h"
 #include "video/yuv_surface.h"
 

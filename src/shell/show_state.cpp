@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "video/video_brush.h"
+#include "shell/video_brush.h"
 #include "video/video_decoder.h"
 #include "video/yuv_surface.h"
 

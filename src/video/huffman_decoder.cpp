@@ -25,10 +25,6 @@ struct TableEntry {
     uint8_t length;
 };
 
-uint32_t readLE32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 uint64_t loadLE64(const unsigned char* p) {
     uint64_t v;
     std::memcpy(&v, p, sizeof v);
@@ -295,8 +291,8 @@ HuffmanDecoder::~HuffmanDecoder() {
 
 void HuffmanDecoder::load(const unsigned char* record, int size) {
     unpackedSize = int32_t(readLE32(record));
-    for (int s = 0; s < 256; ++s) codes[s] = readLE32(record + 4 + 4 * s);
-    std::memcpy(codeLengths, record + 4 + 4 * 256, 256);
+    for (int s = 0; s < kCodeSymbols; ++s) codes[s] = readLE32(record + kRecordCodesAt + 4 * s);
+    std::memcpy(codeLengths, record + kRecordLengthsAt, kCodeSymbols);
     bitstream = record + kTableBytes;
     bitstreamSize = size - kTableBytes;
 }

@@ -1,13 +1,15 @@
 #pragma once
 #include <cstdint>
 
+#include "video/vid_format.h"
+
 // Entropy stage of a .vid frame record: a 1284-byte code table (unpacked size, 256 codes,
 // 256 code lengths) followed by an LSB-first bitstream. Codes of up to 10 bits decode through
 // a 1024-entry table, longer ones through a code tree rebuilt for every record. Child index 0
 // in the tree means "no child" (the root is nobody's child).
 class HuffmanDecoder {
   public:
-    static const int kTableBytes = 1284;
+    static const int kTableBytes = kRecordTableBytes;
 
     HuffmanDecoder();
     ~HuffmanDecoder();
@@ -24,8 +26,8 @@ class HuffmanDecoder {
     void decode(unsigned char* out, int outCapacity);
 
     int32_t unpackedSize = 0;
-    uint32_t codes[256] = {};
-    uint8_t codeLengths[256] = {};
+    uint32_t codes[kCodeSymbols] = {};
+    uint8_t codeLengths[kCodeSymbols] = {};
     const unsigned char* bitstream = nullptr;
     int32_t bitstreamSize = 0;
 

@@ -14,55 +14,6 @@ void releaseColourTable();
 
 namespace {
 
-const int kNoChroma = 255;
-const int kCodeTableBytes = HuffmanDecoder::kTableBytes;
-
-int32_t readLE32(const unsigned char* p) {
-    return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                   uint32_t(p[3]) << 24);
-}
-
-int16_t readLE16(const unsigned char* p) {
-    return int16_t(uint16_t(p[0] | p[1] << 8));
-}
-
-// log2 of a cell dimension, or 0 for a dimension the decoder does not handle.
-int cellLog2(int32_t dimension) {
-    switch (dimension) {
-        case 2:
-            return 1;
-        case 4:
-            return 2;
-        case 8:
-            return 3;
-        case 16:
-            return 4;
-        default:
-            return 0;
-    }
-}
-
-struct PayloadHeader {
-    int32_t width, height;
-    int32_t cellWidth, cellHeight, chromaCellWidth, chromaCellHeight;
-    uint8_t interpolate, reserved, residualShift, chromaMode;
-};
-
-PayloadHeader readHeader(const unsigned char* p) {
-    PayloadHeader h;
-    h.width = readLE16(p);
-    h.height = readLE16(p + 2);
-    h.cellWidth = int8_t(p[4]);
-    h.cellHeight = int8_t(p[5]);
-    h.chromaCellWidth = int8_t(p[6]);
-    h.chromaCellHeight = int8_t(p[7]);
-    h.interpolate = p[8];
-    h.reserved = p[9];
-    h.residualShift = p[10];
-    h.chromaMode = p[11];
-    return h;
-}
-
 // Grid sizes of a frame whose header passed checkHeader.
 struct Layout {
     int32_t pixels;
@@ -90,7 +41,7 @@ bool checkHeader(const PayloadHeader& h, int64_t payloadSize, Layout* layout) {
     } else {
         end += w * hgt;
     }
-    if (h.chromaMode != kNoChroma) {
+    if (h.chromaMode != kNoChromaMode) {
         if (!cellLog2(h.chromaCellWidth) || !cellLog2(h.chromaCellHeight)) return false;
         if (w % h.chromaCellWidth != 0 || hgt % h.chromaCellHeight != 0) return false;
         const int64_t cnx = w / h.chromaCellWidth, cny = hgt / h.chromaCellHeight;
@@ -581,24 +532,24 @@ int VideoDecoder::init() {
 }
 
 int VideoDecoder::frameCount(const VideoImage& image) const {
-    if (image.bytes == nullptr || image.size < 4) return -1;
-    return readLE32(image.bytes);
+    if (image.bytes == nullptr || image.size < kEntryCountBytes) return -1;
+    return readInt32(image.bytes);
 }
 
 int VideoDecoder::open(const VideoImage& image) {
     const int32_t entries = frameCount(image);
     if (entries < 2) return -1;
-    const int64_t dataStart = 4 + 4 * int64_t(entries);
+    const int64_t dataStart = recordsStart(entries);
     if (dataStart > image.size) return -1;
     int32_t previous = 0;
     for (int32_t i = 0; i < entries; ++i) {
-        const int32_t offset = readLE32(image.bytes + 4 + 4 * int64_t(i));
+        const int32_t offset = readInt32(image.bytes + frameTableEntryAt(i));
         if (offset < 0 || dataStart + offset > image.size) return -1;
-        if (i > 0 && int64_t(offset) - previous < kCodeTableBytes) return -1;
+        if (i > 0 && int64_t(offset) - previous < kRecordTableBytes) return -1;
         previous = offset;
     }
-    const int32_t first = readLE32(image.bytes + 4);
-    const int32_t second = readLE32(image.bytes + 8);
+    const int32_t first = readInt32(image.bytes + frameTableEntryAt(0));
+    const int32_t second = readInt32(image.bytes + frameTableEntryAt(1));
     if (decodeRecord(image.bytes + dataStart + first, nullptr, 0, second - first) != 0) return -1;
     return entries;
 }
@@ -612,10 +563,10 @@ bool VideoDecoder::decodeFrame(const VideoImage& image, unsigned char* out, int 
     // The image may never have been opened: check the two offsets this frame uses.
     lastResult = -1;
     if (entries < 2) return false;
-    const int64_t dataStart = 4 + 4 * int64_t(entries);
+    const int64_t dataStart = recordsStart(entries);
     if (dataStart > image.size) return false;
-    const int32_t start = readLE32(image.bytes + 4 + 4 * int64_t(index));
-    const int32_t end = readLE32(image.bytes + 8 + 4 * int64_t(index));
+    const int32_t start = readInt32(image.bytes + frameTableEntryAt(index));
+    const int32_t end = readInt32(image.bytes + frameTableEntryAt(index + 1));
     if (start < 0 || end < start || dataStart + end > image.size) return false;
 
     if (decodeRecord(image.bytes + dataStart + start, out, outBytes, end - start) < 0) return false;
@@ -625,7 +576,7 @@ bool VideoDecoder::decodeFrame(const VideoImage& image, unsigned char* out, int 
 int VideoDecoder::decodeRecord(const unsigned char* record, unsigned char* out, int outBytes,
                                int size) {
     lastResult = -1;
-    if (record == nullptr || size < kCodeTableBytes || unpackBuffer == nullptr) return -1;
+    if (record == nullptr || size < kRecordTableBytes || unpackBuffer == nullptr) return -1;
     if (out != nullptr && (!rowBuffer || !lumaBase || !chromaRows)) return -1;
 
     huffman->load(record, size);
@@ -635,14 +586,14 @@ int VideoDecoder::decodeRecord(const unsigned char* record, unsigned char* out, 
 
     // Nothing reaches `out`, and no header field changes, until the whole payload has been
     // found sound.
-    const PayloadHeader h = readHeader(unpackBuffer);
+    const PayloadHeader h = readPayloadHeader(unpackBuffer);
     Layout layout;
     if (!checkHeader(h, unpacked, &layout)) return -1;
     if (out != nullptr && (outBytes < 0 || int64_t(layout.pixels) * 4 > outBytes)) return -1;
     const unsigned char* payload = unpackBuffer + kPayloadHeaderBytes;
     const int64_t available = unpacked - kPayloadHeaderBytes;
     const bool cellForm = h.cellWidth != 0;
-    const bool hasChroma = h.chromaMode != kNoChroma;
+    const bool hasChroma = h.chromaMode != kNoChromaMode;
     const int32_t w = h.width;
 
     // Luma, into the working buffers only. The cell data is measured on the way: a scan of the

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "video/huffman_decoder.h"
+#include "video/vid_format.h"
 
 // A whole .vid file in memory. The decoder reads it, never owns or changes it.
 struct VideoImage {
@@ -9,11 +10,10 @@ struct VideoImage {
     int32_t size = 0;
 };
 
-// Fixed working capacities, the same for every video.
-const int32_t kRowBufferBytes = 256 * 512 * 2;
-const int32_t kLumaBaseBytes = 512 * 512 * 2;
-const int32_t kUnpackBufferBytes = 1 << 20;
-const int32_t kPayloadHeaderBytes = 12;
+// Fixed working capacities, the same for every video: the format's limits are what they take.
+const int32_t kRowBufferBytes = int32_t(kMaxGridRowBytes);
+const int32_t kLumaBaseBytes = int32_t(kMaxFramePixels);
+const int32_t kUnpackBufferBytes = int32_t(kMaxPayloadBytes);
 const int32_t kColourTableEntries = 1 << 20;
 
 // Decodes frames of .vid images into 4-byte pixels (lane 0 luma, lane 1 Cr index, lane 2 Cb

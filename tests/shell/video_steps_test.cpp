@@ -8,8 +8,8 @@
 #include "backend/recording/recording_backend.h"
 #include "shell/show_state.h"
 #include "shell/timer.h"
+#include "shell/video_brush.h"
 #include "video/record_builder.h"
-#include "video/video_brush.h"
 #include "video/video_decoder.h"
 #include "video/yuv_surface.h"
 

@@ -132,6 +132,28 @@ TEST_F(RoundTrip, DecoderMatchesModelAndSourceAcrossOptions) {
     }
 }
 
+// The encoder writes the frame header and the decoder reads it through one description of the
+// format; a field written in the wrong place would show here as another field's value.
+TEST_F(RoundTrip, EveryHeaderFieldReachesTheDecoder) {
+    const YuvPicture picture = gradientPicture(64, 48);
+    const EncoderOptions options[] = {make(16, 2, 2, 16, 3, 0, false),
+                                      make(4, 4, 8, 8, 7, 12, true, true, true)};
+    for (const EncoderOptions& o : options) {
+        const std::vector<uint8_t> record = encodeFrame(picture, o);
+        ASSERT_EQ(decoder->decodeRecord(record.data(), nullptr, 0, int(record.size())), 0);
+        EXPECT_EQ(decoder->width(), 64);
+        EXPECT_EQ(decoder->height(), 48);
+        EXPECT_EQ(decoder->cellWidth, o.rawLuma ? 0 : o.cellWidth);
+        EXPECT_EQ(decoder->cellHeight, o.rawLuma ? 0 : o.cellHeight);
+        EXPECT_EQ(decoder->chromaCellWidth, o.noChroma ? 0 : o.chromaCellWidth);
+        EXPECT_EQ(decoder->chromaCellHeight, o.noChroma ? 0 : o.chromaCellHeight);
+        EXPECT_EQ(decoder->interpolate, o.interpolate ? 1 : 0);
+        EXPECT_EQ(decoder->reserved, 0);
+        EXPECT_EQ(decoder->residualShift, o.residualShift);
+        EXPECT_EQ(decoder->chromaMode, o.noChroma ? 255 : 0);
+    }
+}
+
 // Residuals must pull every pixel towards the source and never wrap around 0 or 255, whatever
 // the step size; a wrap would turn a white pixel black.
 TEST_F(RoundTrip, ResidualsOnlyEverImproveAPixel) {

@@ -34,23 +34,8 @@ void interpolateGrid(const uint8_t* nodes, int width, int across, int down, int 
 
 }  // namespace
 
-int cellDimensionLog2(int dimension) {
-    switch (dimension) {
-        case 2:
-            return 1;
-        case 4:
-            return 2;
-        case 8:
-            return 3;
-        case 16:
-            return 4;
-        default:
-            return 0;
-    }
-}
-
 void rampSamples(int a, int b, int n, bool interpolate, uint8_t* out, int stride) {
-    const int log2n = cellDimensionLog2(n);
+    const int log2n = cellLog2(n);
     uint32_t acc = uint32_t(a) << 16;
     const uint32_t step = interpolate ? uint32_t(b - a) << (16 - log2n) : 0u;
     for (int i = 0; i < n; ++i, acc += step) out[size_t(i) * size_t(stride)] = uint8_t(acc >> 16);
@@ -65,38 +50,23 @@ void cellBase(int topLeft, int topRight, int bottomLeft, int bottomRight, int cw
         rampSamples(top[x], bottom[x], ch, interpolateColumns, out + x, cw);
 }
 
-bool readPayloadHeader(const std::vector<uint8_t>& payload, PayloadHeader* h) {
-    if (payload.size() < size_t(kPayloadHeaderSize)) return false;
-    const uint8_t* p = payload.data();
-    h->width = int16_t(uint16_t(p[0] | p[1] << 8));
-    h->height = int16_t(uint16_t(p[2] | p[3] << 8));
-    h->cellWidth = int8_t(p[4]);
-    h->cellHeight = int8_t(p[5]);
-    h->chromaCellWidth = int8_t(p[6]);
-    h->chromaCellHeight = int8_t(p[7]);
-    h->interpolate = p[8];
-    h->reserved = p[9];
-    h->residualShift = p[10];
-    h->chromaMode = p[11];
-    return true;
-}
-
 bool modelFrame(const std::vector<uint8_t>& payload, std::vector<uint8_t>* pixels,
                 std::string* error) {
-    PayloadHeader h;
-    if (!readPayloadHeader(payload, &h)) return fail(error, "payload shorter than its header");
+    if (payload.size() < size_t(kPayloadHeaderBytes))
+        return fail(error, "payload shorter than its header");
+    const PayloadHeader h = readPayloadHeader(payload.data());
     const int w = h.width, ht = h.height;
     if (w <= 0 || ht <= 0) return fail(error, "frame size is not positive");
     const size_t count = size_t(w) * size_t(ht);
     const bool smooth = h.interpolate != 0;
-    size_t at = kPayloadHeaderSize;
+    size_t at = kPayloadHeaderBytes;
     auto need = [&](size_t bytes) { return at + bytes <= payload.size(); };
 
     pixels->assign(count * 4, 0);
     std::vector<uint8_t> luma(count);
     if (h.cellWidth != 0) {
         const int cw = h.cellWidth, ch = h.cellHeight;
-        if (!cellDimensionLog2(cw) || !cellDimensionLog2(ch) || w % cw || ht % ch)
+        if (!cellLog2(cw) || !cellLog2(ch) || w % cw || ht % ch)
             return fail(error, "luma cells do not tile the frame");
         const int nx = w / cw, ny = ht / ch;
         const size_t nodes = size_t(nx + 1) * size_t(ny + 1);
@@ -133,7 +103,7 @@ bool modelFrame(const std::vector<uint8_t>& payload, std::vector<uint8_t>* pixel
 
     if (h.chromaMode != kNoChromaMode) {
         const int cw = h.chromaCellWidth, ch = h.chromaCellHeight;
-        if (!cellDimensionLog2(cw) || !cellDimensionLog2(ch) || w % cw || ht % ch)
+        if (!cellLog2(cw) || !cellLog2(ch) || w % cw || ht % ch)
             return fail(error, "chroma cells do not tile the frame");
         const int nx = w / cw, ny = ht / ch;
         const size_t grid = size_t(nx + 1) * size_t(ny + 1);

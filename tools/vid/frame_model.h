@@ -6,18 +6,7 @@
 #include <string>
 #include <vector>
 
-struct PayloadHeader {
-    int width = 0, height = 0;
-    int cellWidth = 0, cellHeight = 0;
-    int chromaCellWidth = 0, chromaCellHeight = 0;
-    int interpolate = 0, reserved = 0, residualShift = 0, chromaMode = 0;
-};
-
-const int kPayloadHeaderSize = 12;
-const int kNoChromaMode = 255;
-
-// Reads the 12-byte header; false when the payload is shorter than that.
-bool readPayloadHeader(const std::vector<uint8_t>& payload, PayloadHeader* header);
+#include "video/vid_format.h"
 
 // Rebuilds the payload into W*H pixels of 4 bytes (lane 0 luma, 1 Cr index, 2 Cb index), all
 // lanes starting at zero, as the decoder does into a zero-filled buffer. Handles the frames the
@@ -25,9 +14,6 @@ bool readPayloadHeader(const std::vector<uint8_t>& payload, PayloadHeader* heade
 // with a reason in *error.
 bool modelFrame(const std::vector<uint8_t>& payload, std::vector<uint8_t>* pixels,
                 std::string* error = nullptr);
-
-// log2 of a cell dimension the format allows (2, 4, 8, 16), else 0.
-int cellDimensionLog2(int dimension);
 
 // One interpolation run: n samples from a 16.16 accumulator starting at a and stepping towards
 // b (flat when `interpolate` is false); sample i goes to out[i * stride].

@@ -16,7 +16,7 @@ const int kLumaScale = 4;
 const int kRefinePasses = 2;
 
 std::string dimensionReason(const char* what, int w, int h) {
-    if (!cellDimensionLog2(w) || !cellDimensionLog2(h))
+    if (!cellLog2(w) || !cellLog2(h))
         return std::string(what) + " " + std::to_string(w) + "x" + std::to_string(h) +
                ": each side must be 2, 4, 8 or 16";
     return "";
@@ -166,15 +166,6 @@ uint8_t bestNibble(int base, int target, int shift) {
     return uint8_t(best);
 }
 
-void putLE16(std::vector<uint8_t>& out, int v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
-void putLE32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
 void appendLumaCells(const YuvPicture& picture, const EncoderOptions& options,
                      std::vector<uint8_t>& out, int* residualCells) {
     const int bits = options.residualShift;
@@ -292,17 +283,18 @@ std::vector<uint8_t> encodePayload(const YuvPicture& picture, const EncoderOptio
     const std::string reason = validateOptions(picture, options);
     if (!reason.empty()) throw std::invalid_argument(reason);
 
-    std::vector<uint8_t> out;
-    putLE16(out, picture.width);
-    putLE16(out, picture.height);
-    out.push_back(uint8_t(options.rawLuma ? 0 : options.cellWidth));
-    out.push_back(uint8_t(options.rawLuma ? 0 : options.cellHeight));
-    out.push_back(uint8_t(options.noChroma ? 0 : options.chromaCellWidth));
-    out.push_back(uint8_t(options.noChroma ? 0 : options.chromaCellHeight));
-    out.push_back(options.interpolate ? 1 : 0);
-    out.push_back(0);
-    out.push_back(uint8_t(options.residualShift));
-    out.push_back(options.noChroma ? uint8_t(kNoChromaMode) : 0);
+    PayloadHeader header;
+    header.width = picture.width;
+    header.height = picture.height;
+    header.cellWidth = options.rawLuma ? 0 : options.cellWidth;
+    header.cellHeight = options.rawLuma ? 0 : options.cellHeight;
+    header.chromaCellWidth = options.noChroma ? 0 : options.chromaCellWidth;
+    header.chromaCellHeight = options.noChroma ? 0 : options.chromaCellHeight;
+    header.interpolate = options.interpolate ? 1 : 0;
+    header.residualShift = uint8_t(options.residualShift);
+    header.chromaMode = options.noChroma ? uint8_t(kNoChromaMode) : 0;
+    std::vector<uint8_t> out(kPayloadHeaderBytes);
+    writePayloadHeader(header, out.data());
 
     int residualCells = 0;
     if (options.rawLuma)
@@ -333,19 +325,18 @@ std::vector<uint8_t> encodePayload(const YuvPicture& picture, const EncoderOptio
 std::vector<uint8_t> encodeRecord(const std::vector<uint8_t>& payload) {
     if (payload.size() > size_t(std::numeric_limits<int32_t>::max()))
         throw std::length_error("payload too large for a record");
-    uint64_t counts[256] = {};
+    uint64_t counts[kCodeSymbols] = {};
     for (uint8_t v : payload) ++counts[v];
-    uint8_t lengths[256];
-    uint32_t codes[256];
+    uint8_t lengths[kCodeSymbols];
+    uint32_t codes[kCodeSymbols];
     limitedCodeLengths(counts, kMaxCodeLength, lengths);
     canonicalCodes(lengths, codes);
 
     const std::vector<uint8_t> stream = packCodes(payload, lengths, codes);
-    std::vector<uint8_t> out;
-    out.reserve(kRecordTableBytes + stream.size());
-    putLE32(out, uint32_t(payload.size()));
-    for (int s = 0; s < 256; ++s) putLE32(out, codes[s]);
-    out.insert(out.end(), lengths, lengths + 256);
+    std::vector<uint8_t> out(kRecordTableBytes);
+    writeLE32(out.data(), uint32_t(payload.size()));
+    for (int s = 0; s < kCodeSymbols; ++s) writeLE32(&out[kRecordCodesAt + 4 * s], codes[s]);
+    std::copy(lengths, lengths + kCodeSymbols, &out[kRecordLengthsAt]);
     out.insert(out.end(), stream.begin(), stream.end());
     return out;
 }
@@ -359,16 +350,19 @@ std::vector<uint8_t> encodeFrame(const YuvPicture& picture, const EncoderOptions
 
 std::vector<uint8_t> buildVideoImage(const std::vector<std::vector<uint8_t>>& records) {
     if (records.empty()) throw std::invalid_argument("a video needs at least one frame");
-    uint64_t total = 4 + 4 * uint64_t(records.size() + 1);
+    const int64_t entries = int64_t(records.size()) + 1;
+    uint64_t total = uint64_t(recordsStart(entries));
     for (const auto& r : records) total += r.size();
     if (total > uint64_t(std::numeric_limits<int32_t>::max()))
         throw std::length_error("video larger than 2 GiB");
-    std::vector<uint8_t> out;
+    std::vector<uint8_t> out(size_t(recordsStart(entries)));
     out.reserve(size_t(total));
-    putLE32(out, uint32_t(records.size() + 1));
+    writeLE32(out.data(), uint32_t(entries));
     uint32_t offset = 0;
-    putLE32(out, 0);
-    for (const auto& r : records) putLE32(out, offset += uint32_t(r.size()));
+    for (int64_t i = 0; i < entries; ++i) {
+        writeLE32(&out[size_t(frameTableEntryAt(i))], offset);
+        if (i < entries - 1) offset += uint32_t(records[size_t(i)].size());
+    }
     for (const auto& r : records) out.insert(out.end(), r.begin(), r.end());
     return out;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "video/vid_format.h"
+
 // Full-resolution 8-bit planes, BT.601 studio range (luma 16..235, chroma centred on 128).
 // cb and cr may be left empty when the picture is encoded without chroma.
 struct YuvPicture {
@@ -36,15 +38,6 @@ struct FrameStats {
     double lumaPsnr = 0;      // decoded luma against the source; +infinity when identical
     int residualCells = 0;
 };
-
-// The largest frames the decoder's working buffers take.
-const int64_t kMaxFramePixels = 512 * 512 * 2;
-const int64_t kMaxGridRowBytes = 256 * 512 * 2;
-const int64_t kMaxPayloadBytes = 1 << 20;
-const int kMaxFrameSide = 32767;
-// Longest code the entropy stage accepts.
-const int kMaxCodeLength = 32;
-const int kRecordTableBytes = 1284;
 
 // "" when a frame of this size can be encoded with these options, otherwise a one-line reason.
 std::string validateFrameSize(int width, int height, const EncoderOptions& options);

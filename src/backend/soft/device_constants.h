@@ -9,15 +9,8 @@ namespace soft {
 constexpr D3DRENDERSTATETYPE kRsZFunc = 23;
 constexpr D3DRENDERSTATETYPE kRsTextureFactor = 60;
 
-// Cull modes.
-constexpr DWORD kCullCw = 2;
-
 // Primitive types.
 constexpr D3DPRIMITIVETYPE kPrimitiveTriangleList = 4;
-
-// Comparison functions.
-constexpr DWORD kCmpLessEqual = 4;
-constexpr DWORD kCmpAlways = 8;
 
 // Blend factors beyond those the show uses.
 constexpr DWORD kBlendFactorZero = 1;

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <utility>
 
+#include "backend/soft/raster_contract.h"
+
 namespace soft {
 
 namespace {
-
-constexpr int kMaxPolygon = 3 + 6;
 
 float lerp(float a, float b, float t) {
     return a + t * (b - a);
@@ -25,18 +25,33 @@ ClipVertex lerpVertex(const ClipVertex& a, const ClipVertex& b, float t) {
     return out;
 }
 
+// The planes a triangle is clipped against, in the order it is clipped: the order decides
+// where the cut vertices land, so it is part of the picture.
+enum ClipPlane : int {
+    kClipNear = 0,  // z >= 0
+    kClipFar,       // z <= w
+    kClipRight,     // the guard band's four sides
+    kClipLeft,
+    kClipTop,
+    kClipBottom,
+    kClipPlanes
+};
+
+// Each plane cuts off at most one corner, adding one vertex.
+constexpr int kMaxPolygon = 3 + kClipPlanes;
+
 // Signed distance of a vertex to clip plane `plane` (inside when >= 0).
 float planeDistance(const ClipVertex& v, int plane) {
     switch (plane) {
-        case 0:
+        case kClipNear:
             return v.z;
-        case 1:
+        case kClipFar:
             return v.w - v.z;
-        case 2:
+        case kClipRight:
             return kGuardBand * v.w - v.x;
-        case 3:
+        case kClipLeft:
             return kGuardBand * v.w + v.x;
-        case 4:
+        case kClipTop:
             return kGuardBand * v.w - v.y;
         default:
             return kGuardBand * v.w + v.y;
@@ -89,8 +104,8 @@ void setupFanTriangle(const ScreenVertex* v0, const ScreenVertex* v1, const Scre
     int64_t cross = (v1->x - v0->x) * (v2->y - v0->y) - (v1->y - v0->y) * (v2->x - v0->x);
     if (cross == 0) return;
     // With y growing downward a positive cross product is clockwise on screen.
-    if (cull == 2 && cross > 0) return;
-    if (cull == 3 && cross < 0) return;
+    if (cull == int(D3DCULL_CW) && cross > 0) return;
+    if (cull == int(D3DCULL_CCW) && cross < 0) return;
     if (cross < 0) std::swap(v1, v2);
 
     const ScreenVertex* v[3] = {v0, v1, v2};
@@ -170,7 +185,7 @@ void setupTriangle(const ClipVertex& v0, const ClipVertex& v1, const ClipVertex&
     int count = 3;
     ClipVertex* in = bufferA;
     ClipVertex* next = bufferB;
-    for (int plane = 0; plane < 6 && count >= 3; ++plane) {
+    for (int plane = kClipNear; plane < kClipPlanes && count >= 3; ++plane) {
         bool allInside = true;
         for (int i = 0; i < count; ++i) {
             if (!(planeDistance(in[i], plane) >= 0)) allInside = false;
@@ -271,37 +286,22 @@ uint32_t pack(const Colour& c) {
     return c.c[0] | (c.c[1] << 8) | (c.c[2] << 16) | (c.c[3] << 24);
 }
 
-int addressTexel(int i, int size, Address mode) {
-    if (mode == kClamp) return i < 0 ? 0 : (i >= size ? size - 1 : i);
-    if ((size & (size - 1)) == 0) return i & (size - 1);
-    int m = i % size;
-    return m < 0 ? m + size : m;
-}
-
-// Texel coordinate with 8 fractional bits, clamped so that it converts safely.
-int32_t fixedCoordinate(float t, float scaled, float offset) {
-    float s = t * scaled;
-    s = s - offset;
-    s = s > -1073741824.0f ? s : -1073741824.0f;
-    s = s < 1073741824.0f ? s : 1073741824.0f;
-    return static_cast<int32_t>(std::floor(s));
-}
-
 Colour sample(const StageState& st, bool linear, float u, float v) {
-    float sw = static_cast<float>(st.width * 256), sh = static_cast<float>(st.height * 256);
+    float sw = texelScale(st.width), sh = texelScale(st.height);
     Colour out;
     if (!linear) {
         int32_t su = fixedCoordinate(u, sw, 0.0f), sv = fixedCoordinate(v, sh, 0.0f);
-        int x = addressTexel(su >> 8, st.width, st.addressU);
-        int y = addressTexel(sv >> 8, st.height, st.addressV);
+        int x = addressTexel(su >> kTexelFractionBits, st.width, st.addressU);
+        int y = addressTexel(sv >> kTexelFractionBits, st.height, st.addressV);
         out = unpack(st.texels[static_cast<size_t>(y) * st.pitch + x]);
     } else {
-        int32_t su = fixedCoordinate(u, sw, 128.0f), sv = fixedCoordinate(v, sh, 128.0f);
-        uint32_t fx = su & 255, fy = sv & 255;
-        int x0 = addressTexel(su >> 8, st.width, st.addressU);
-        int x1 = addressTexel((su >> 8) + 1, st.width, st.addressU);
-        int y0 = addressTexel(sv >> 8, st.height, st.addressV);
-        int y1 = addressTexel((sv >> 8) + 1, st.height, st.addressV);
+        int32_t su = fixedCoordinate(u, sw, kBilinearOffset);
+        int32_t sv = fixedCoordinate(v, sh, kBilinearOffset);
+        uint32_t fx = su & kTexelFractionMask, fy = sv & kTexelFractionMask;
+        int x0 = addressTexel(su >> kTexelFractionBits, st.width, st.addressU);
+        int x1 = addressTexel((su >> kTexelFractionBits) + 1, st.width, st.addressU);
+        int y0 = addressTexel(sv >> kTexelFractionBits, st.height, st.addressV);
+        int y1 = addressTexel((sv >> kTexelFractionBits) + 1, st.height, st.addressV);
         const uint32_t* r0 = st.texels + static_cast<size_t>(y0) * st.pitch;
         const uint32_t* r1 = st.texels + static_cast<size_t>(y1) * st.pitch;
         Colour t00 = unpack(r0[x0]), t10 = unpack(r0[x1]);
@@ -314,23 +314,6 @@ Colour sample(const StageState& st, bool linear, float u, float v) {
     }
     if (st.opaque) out.c[3] = 255;
     return out;
-}
-
-uint32_t applyOp(Op op, uint32_t a, uint32_t b) {
-    switch (op) {
-        case kOpSelect1:
-            return a;
-        case kOpSelect2:
-            return b;
-        case kOpModulate:
-            return div255(a * b);
-        case kOpModulate2x:
-            return div255(2 * a * b);
-        case kOpModulate4x:
-            return div255(4 * a * b);
-        default:
-            return std::min(a + b, 255u);
-    }
 }
 
 uint32_t argValue(Arg arg, int ch, const Colour& diffuse, const Colour& current,
@@ -374,46 +357,31 @@ uint32_t blendFactor(Blend f, int ch, const Colour& src, const Colour& dst) {
 
 bool depthPasses(uint8_t func, float z, float stored) {
     switch (func) {
-        case 1:
+        case D3DCMP_NEVER:
             return false;
-        case 2:
+        case D3DCMP_LESS:
             return z < stored;
-        case 3:
+        case D3DCMP_EQUAL:
             return z == stored;
-        case 4:
+        case D3DCMP_LESSEQUAL:
             return z <= stored;
-        case 5:
+        case D3DCMP_GREATER:
             return z > stored;
-        case 6:
+        case D3DCMP_NOTEQUAL:
             return z != stored;
-        case 7:
+        case D3DCMP_GREATEREQUAL:
             return z >= stored;
-        default:
+        default:  // D3DCMP_ALWAYS, and any number the device does not define
             return true;
     }
-}
-
-uint32_t roundChannel(float v) {
-    v = v > 0.0f ? v : 0.0f;
-    v = v < 255.0f ? v : 255.0f;
-    return static_cast<uint32_t>(std::floor(v + 0.5f));
-}
-
-float planeAt(const Plane& p, float x, float rowValue) {
-    float t = p.ax * x;
-    return t + rowValue;
 }
 
 }  // namespace
 
 void shadeSpanScalar(const PixelState& state, const Triangle& tri, const Span& span, uint32_t* row,
                      float* depth) {
-    float fy = static_cast<float>(span.y);
     float rowValue[kAttributes];
-    for (int k = 0; k < kAttributes; ++k) {
-        float t = tri.plane[k].ay * fy;
-        rowValue[k] = t + tri.plane[k].c;
-    }
+    rowValues(tri, span.y, rowValue);
     Colour factor = unpack(state.textureFactor);
     for (int x = span.x0; x <= span.x1; ++x) {
         float fx = static_cast<float>(x);

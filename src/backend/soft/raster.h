@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "backend/platform_constants.h"
 #include "backend/soft/render_target.h"
 
 namespace soft {
@@ -121,7 +122,7 @@ struct PixelState {
     Blend destBlend = kBlendZero;
     bool depthTest = false;
     bool depthWrite = false;
-    uint8_t depthFunc = 4;  // D3DCMP_LESSEQUAL
+    uint8_t depthFunc = D3DCMP_LESSEQUAL;  // the device default, as the show never sets it
 };
 
 struct Plane {
@@ -193,7 +194,7 @@ struct ClipVertex {
 };
 
 // Clips, projects, culls and sets up one triangle; appends 0 or more triangles. `cull` is the
-// device's CULLMODE (1 none, 2 clockwise, 3 counter-clockwise).
+// device's CULLMODE (D3DCULL_NONE, D3DCULL_CW or D3DCULL_CCW).
 struct Viewport {
     int x;
     int y;

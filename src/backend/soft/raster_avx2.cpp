@@ -8,8 +8,9 @@
 #include "backend/soft/raster.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
+
+#include "backend/soft/raster_contract.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -87,26 +88,26 @@ QM_AVX2_INLINE __m256i div255(__m256i x) {
     return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
 }
 
-QM_AVX2_INLINE __m256i applyOp(Op op, __m256i a, __m256i b) {
-    switch (op) {
-        case kOpSelect1:
-            return a;
-        case kOpSelect2:
-            return b;
-        case kOpModulate:
-            return div255(_mm256_mullo_epi16(a, b));
-        case kOpModulate2x: {
-            // Products past 32512 saturate after doubling; clamping first keeps 16 bits.
-            __m256i p = _mm256_min_epu16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(32513));
-            return div255(_mm256_slli_epi16(p, 1));
-        }
-        case kOpModulate4x: {
-            __m256i p = _mm256_min_epu16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(16257));
-            return div255(_mm256_slli_epi16(p, 2));
-        }
-        default:
-            return _mm256_min_epu16(_mm256_adds_epu16(a, b), _mm256_set1_epi16(255));
+// div255(scale·a·b) in 16-bit words. A product past 65025 / scale saturates once scaled anyway,
+// so clamping it there first keeps the scaled value within 16 bits.
+QM_AVX2_INLINE __m256i modulate(uint32_t scale, __m256i a, __m256i b) {
+    __m256i p = _mm256_mullo_epi16(a, b);
+    if (scale == 2) {
+        p = _mm256_min_epu16(p, _mm256_set1_epi16(static_cast<short>(65025 / 2 + 1)));
+        p = _mm256_slli_epi16(p, 1);
+    } else if (scale == 4) {
+        p = _mm256_min_epu16(p, _mm256_set1_epi16(static_cast<short>(65025 / 4 + 1)));
+        p = _mm256_slli_epi16(p, 2);
     }
+    return div255(p);
+}
+
+// The stage operation of the scalar applyOp on sixteen channels.
+QM_AVX2_INLINE __m256i applyOp(Op op, __m256i a, __m256i b) {
+    const uint32_t scale = modulateScale(op);
+    if (scale != 0) return modulate(scale, a, b);
+    if (op == kOpAdd) return _mm256_min_epu16(_mm256_adds_epu16(a, b), _mm256_set1_epi16(255));
+    return op == kOpSelect1 ? a : b;
 }
 
 struct Inputs {
@@ -159,19 +160,20 @@ QM_AVX2_INLINE __m256 planeAtPs(const Plane& p, __m256 x, float rowValue) {
     return _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(p.ax), x), _mm256_set1_ps(rowValue));
 }
 
-QM_AVX2_INLINE __m256i roundChannel(__m256 v) {
+// roundChannel on eight lanes.
+QM_AVX2_INLINE __m256i roundChannels(__m256 v) {
     v = _mm256_max_ps(v, _mm256_setzero_ps());
     v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
     v = _mm256_floor_ps(_mm256_add_ps(v, _mm256_set1_ps(0.5f)));
     return _mm256_cvttps_epi32(v);
 }
 
-// Texel coordinate with 8 fractional bits, as fixedCoordinate in the scalar loop.
-QM_AVX2_INLINE __m256i fixedCoordinate(__m256 t, float scaled, float offset) {
+// fixedCoordinate on eight lanes.
+QM_AVX2_INLINE __m256i fixedCoordinates(__m256 t, float scaled, float offset) {
     __m256 s = _mm256_mul_ps(t, _mm256_set1_ps(scaled));
     s = _mm256_sub_ps(s, _mm256_set1_ps(offset));
-    s = _mm256_max_ps(s, _mm256_set1_ps(-1073741824.0f));
-    s = _mm256_min_ps(s, _mm256_set1_ps(1073741824.0f));
+    s = _mm256_max_ps(s, _mm256_set1_ps(-kCoordinateLimit));
+    s = _mm256_min_ps(s, _mm256_set1_ps(kCoordinateLimit));
     return _mm256_cvttps_epi32(_mm256_floor_ps(s));
 }
 
@@ -215,11 +217,6 @@ QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
     return out;
 }
 
-int addressOne(int i, int size, Address mode) {
-    if (mode == kClamp) return i < 0 ? 0 : (i >= size ? size - 1 : i);
-    return i & (size - 1);
-}
-
 // Magnified textures: when the eight pixels' texels lie within 8 columns that do not wrap and
 // within three neighbouring rows, four row loads and lane permutes replace the four gathers.
 // The texels chosen are the ones the gathers would fetch.
@@ -245,7 +242,7 @@ QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, W
     for (int r = 0; r < 4; ++r) {
         const int* p =
             s.texels +
-            (static_cast<std::ptrdiff_t>(addressOne(m + r, s.height, s.addressV)) << s.rowShift) +
+            (static_cast<std::ptrdiff_t>(addressTexel(m + r, s.height, s.addressV)) << s.rowShift) +
             column;
         rows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     }
@@ -271,19 +268,20 @@ QM_AVX2_INLINE Wide sample(const StageSampler& s, __m256 u, __m256 v) {
     Wide out;
     __m128i shift = _mm_cvtsi32_si128(s.rowShift);
     if (!s.linear) {
-        __m256i su = fixedCoordinate(u, s.scaledU, 0.0f);
-        __m256i sv = fixedCoordinate(v, s.scaledV, 0.0f);
-        __m256i x = address(_mm256_srai_epi32(su, 8), s.width, s.addressU);
-        __m256i y = address(_mm256_srai_epi32(sv, 8), s.height, s.addressV);
+        __m256i su = fixedCoordinates(u, s.scaledU, 0.0f);
+        __m256i sv = fixedCoordinates(v, s.scaledV, 0.0f);
+        __m256i x = address(_mm256_srai_epi32(su, kTexelFractionBits), s.width, s.addressU);
+        __m256i y = address(_mm256_srai_epi32(sv, kTexelFractionBits), s.height, s.addressV);
         __m256i index = _mm256_add_epi32(_mm256_sll_epi32(y, shift), x);
         out = widen(_mm256_i32gather_epi32(s.texels, index, 4));
     } else {
-        __m256i su = fixedCoordinate(u, s.scaledU, 128.0f);
-        __m256i sv = fixedCoordinate(v, s.scaledV, 128.0f);
-        const __m256i mask = _mm256_set1_epi32(255);
+        __m256i su = fixedCoordinates(u, s.scaledU, kBilinearOffset);
+        __m256i sv = fixedCoordinates(v, s.scaledV, kBilinearOffset);
+        const __m256i mask = _mm256_set1_epi32(kTexelFractionMask);
         Wide fx = spread(_mm256_and_si256(su, mask));
         Wide fy = spread(_mm256_and_si256(sv, mask));
-        __m256i ix = _mm256_srai_epi32(su, 8), iy = _mm256_srai_epi32(sv, 8);
+        __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
+        __m256i iy = _mm256_srai_epi32(sv, kTexelFractionBits);
         const __m256i one = _mm256_set1_epi32(1);
         Wide t00, t10, t01, t11;
         if (!windowFetch(s, ix, iy, &t00, &t10, &t01, &t11)) {
@@ -342,10 +340,10 @@ QM_AVX2_INLINE void storePixels(uint32_t* at, __m256i keep, int remaining, __m25
 enum class BlendKind { kOff, kAdd, kSrcColour, kSrcAlpha, kOther };
 
 QM_AVX2_INLINE Wide gouraud(const Triangle& tri, __m256 fx, const float* rowValue) {
-    __m256i r = roundChannel(planeAtPs(tri.plane[kAttrRed], fx, rowValue[kAttrRed]));
-    __m256i g = roundChannel(planeAtPs(tri.plane[kAttrGreen], fx, rowValue[kAttrGreen]));
-    __m256i b = roundChannel(planeAtPs(tri.plane[kAttrBlue], fx, rowValue[kAttrBlue]));
-    __m256i a = roundChannel(planeAtPs(tri.plane[kAttrAlpha], fx, rowValue[kAttrAlpha]));
+    __m256i r = roundChannels(planeAtPs(tri.plane[kAttrRed], fx, rowValue[kAttrRed]));
+    __m256i g = roundChannels(planeAtPs(tri.plane[kAttrGreen], fx, rowValue[kAttrGreen]));
+    __m256i b = roundChannels(planeAtPs(tri.plane[kAttrBlue], fx, rowValue[kAttrBlue]));
+    __m256i a = roundChannels(planeAtPs(tri.plane[kAttrAlpha], fx, rowValue[kAttrAlpha]));
     __m256i packed =
         _mm256_or_si256(_mm256_or_si256(b, _mm256_slli_epi32(g, 8)),
                         _mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_slli_epi32(a, 24)));
@@ -365,14 +363,14 @@ bool darkFootprint(const StageSampler& s, int ixFirst, int ixLast, int iyFirst, 
     if (spanX < -6 || spanX > 6 || spanY < -6 || spanY > 6) return false;
     int left = ixFirst < ixLast ? ixFirst : ixLast;
     int top = iyFirst < iyLast ? iyFirst : iyLast;
-    int tx0 = addressOne(left, s.width, s.addressU) >> kTileShift;
-    int tx1 =
-        addressOne(left + static_cast<int>(spanX < 0 ? -spanX : spanX) + 1, s.width, s.addressU) >>
-        kTileShift;
-    int ty0 = addressOne(top, s.height, s.addressV) >> kTileShift;
-    int ty1 =
-        addressOne(top + static_cast<int>(spanY < 0 ? -spanY : spanY) + 1, s.height, s.addressV) >>
-        kTileShift;
+    int tx0 = addressTexel(left, s.width, s.addressU) >> kTileShift;
+    int tx1 = addressTexel(left + static_cast<int>(spanX < 0 ? -spanX : spanX) + 1, s.width,
+                           s.addressU) >>
+              kTileShift;
+    int ty0 = addressTexel(top, s.height, s.addressV) >> kTileShift;
+    int ty1 = addressTexel(top + static_cast<int>(spanY < 0 ? -spanY : spanY) + 1, s.height,
+                           s.addressV) >>
+              kTileShift;
     const uint8_t* row0 = s.tileMax + static_cast<std::ptrdiff_t>(ty0) * s.tileColumns;
     const uint8_t* row1 = s.tileMax + static_cast<std::ptrdiff_t>(ty1) * s.tileColumns;
     return row0[tx0] <= limit && row0[tx1] <= limit && row1[tx0] <= limit && row1[tx1] <= limit;
@@ -380,12 +378,8 @@ bool darkFootprint(const StageSampler& s, int ixFirst, int ixLast, int iyFirst, 
 
 // The bilinear texel index (before addressing) of column x, as the vector loop computes it.
 int32_t texelIndexAt(const Plane& p, int x, float rowValue, float scaled) {
-    float t = p.ax * static_cast<float>(x);
-    float s = (t + rowValue) * scaled;
-    s = s - 128.0f;
-    s = s > -1073741824.0f ? s : -1073741824.0f;
-    s = s < 1073741824.0f ? s : 1073741824.0f;
-    return static_cast<int32_t>(std::floor(s)) >> 8;
+    const float t = planeAt(p, static_cast<float>(x), rowValue);
+    return fixedCoordinate(t, scaled, kBilinearOffset) >> kTexelFractionBits;
 }
 
 bool darkRun(const StageSampler& s, const Plane& pu, const Plane& pv, const float* rowValue,
@@ -450,13 +444,13 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 if (darkLimit >= 0 && alphaFull(_mm256_or_si256(
                                           dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
                     __m256i ix =
-                        _mm256_srai_epi32(fixedCoordinate(planeAtPs(pu, fx, rowValue[kAttrU0]),
-                                                          sampler.scaledU, 128.0f),
-                                          8);
+                        _mm256_srai_epi32(fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]),
+                                                           sampler.scaledU, kBilinearOffset),
+                                          kTexelFractionBits);
                     __m256i iy =
-                        _mm256_srai_epi32(fixedCoordinate(planeAtPs(pv, fx, rowValue[kAttrV0]),
-                                                          sampler.scaledV, 128.0f),
-                                          8);
+                        _mm256_srai_epi32(fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]),
+                                                           sampler.scaledV, kBilinearOffset),
+                                          kTexelFractionBits);
                     if (darkFootprint(sampler, _mm256_cvtsi256_si32(ix),
                                       _mm256_extract_epi32(ix, 7), _mm256_cvtsi256_si32(iy),
                                       _mm256_extract_epi32(iy, 7), darkLimit)) {
@@ -499,15 +493,6 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     }
 }
 
-// One diffuse channel at column x, rounded as the pixel loop rounds it.
-uint32_t roundedAt(const Plane& p, int x, float rowValue) {
-    float t = p.ax * static_cast<float>(x);
-    float v = t + rowValue;
-    v = v > 0.0f ? v : 0.0f;
-    v = v < 255.0f ? v : 255.0f;
-    return static_cast<uint32_t>(std::floor(v + 0.5f));
-}
-
 template <Op op>
 QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, const Span& span,
                                  uint32_t* row, const StageSampler& sampler, const float* rowValue,
@@ -522,9 +507,10 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
             if (!tri.flatColour) {
                 // Each channel moves steadily along the row, so its ends bound it.
                 most = 0;
+                const float x0 = static_cast<float>(span.x0), x1 = static_cast<float>(span.x1);
                 for (int k = kAttrRed; k <= kAttrBlue; ++k) {
-                    most = std::max(most, roundedAt(tri.plane[k], span.x0, rowValue[k]));
-                    most = std::max(most, roundedAt(tri.plane[k], span.x1, rowValue[k]));
+                    most = std::max(most, roundChannel(planeAt(tri.plane[k], x0, rowValue[k])));
+                    most = std::max(most, roundChannel(planeAt(tri.plane[k], x1, rowValue[k])));
                 }
             }
             // k·t·d rounds to 0 through div255 exactly when it is at most 127.
@@ -559,12 +545,8 @@ bool isModulatedLayer(const PixelState& state, const Triangle& tri) {
 
 QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const Span& span,
                            uint32_t* row, float* /*depth*/) {
-    float fy = static_cast<float>(span.y);
     float rowValue[kAttributes];
-    for (int k = 0; k < kAttributes; ++k) {
-        float t = tri.plane[k].ay * fy;
-        rowValue[k] = t + tri.plane[k].c;
-    }
+    rowValues(tri, span.y, rowValue);
     StageSampler samplers[kStages];
     for (int s = 0; s < state.stages; ++s) {
         const StageState& st = state.stage[s];
@@ -573,8 +555,8 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
                                    st.width,
                                    st.height,
                                    st.rowShift,
-                                   static_cast<float>(st.width * 256),
-                                   static_cast<float>(st.height * 256),
+                                   texelScale(st.width),
+                                   texelScale(st.height),
                                    st.addressU,
                                    st.addressV,
                                    st.opaque,
@@ -586,14 +568,10 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
     Wide flat{};
     uint32_t flatPacked = 0;
     if (tri.flatColour) {
-        auto channelOf = [&](int k) {
-            float v = rowValue[k];
-            v = v > 0.0f ? v : 0.0f;
-            v = v < 255.0f ? v : 255.0f;
-            return static_cast<uint32_t>(std::floor(v + 0.5f));
-        };
-        flatPacked = channelOf(kAttrBlue) | (channelOf(kAttrGreen) << 8) |
-                     (channelOf(kAttrRed) << 16) | (channelOf(kAttrAlpha) << 24);
+        // A flat plane's value is its row part: ax is 0.
+        flatPacked = roundChannel(rowValue[kAttrBlue]) | (roundChannel(rowValue[kAttrGreen]) << 8) |
+                     (roundChannel(rowValue[kAttrRed]) << 16) |
+                     (roundChannel(rowValue[kAttrAlpha]) << 24);
         flat = widen(_mm256_set1_epi32(static_cast<int>(flatPacked)));
     }
     if (isModulatedLayer(state, tri)) {

@@ -181,7 +181,7 @@ SoftDevice::SoftDevice(SoftContext& context, const D3DPRESENT_PARAMETERS& parame
     // The platform's defaults: the show changes some of them and relies on the rest.
     renderStates_[D3DRS_ZENABLE] = parameters.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;
     renderStates_[D3DRS_ZWRITEENABLE] = TRUE;
-    renderStates_[kRsZFunc] = kCmpLessEqual;
+    renderStates_[kRsZFunc] = D3DCMP_LESSEQUAL;
     renderStates_[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
     renderStates_[D3DRS_CULLMODE] = D3DCULL_CCW;
     renderStates_[D3DRS_ALPHABLENDENABLE] = FALSE;

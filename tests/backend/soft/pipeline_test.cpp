@@ -159,7 +159,7 @@ TEST(Culling, DefaultCullsCounterClockwiseOnScreen) {
     f.strip({f.screen(0, 0, 0xFF123456), f.screen(0, 4, 0xFF123456), f.screen(4, 0, 0xFF123456),
              f.screen(4, 4, 0xFF123456)});
     EXPECT_EQ(f.pixel(1, 1), 0u);
-    f.device().SetRenderState(D3DRS_CULLMODE, soft::kCullCw);
+    f.device().SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     f.strip({f.screen(0, 0, 0xFF123456), f.screen(0, 4, 0xFF123456), f.screen(4, 0, 0xFF123456),
              f.screen(4, 4, 0xFF123456)});
     EXPECT_EQ(f.pixel(1, 1), 0xFF123456u);

@@ -1,4 +1,4 @@
-#include "video/video_brush.h"
+#include "shell/video_brush.h"
 
 #include "video/video_decoder.h"
 

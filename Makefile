@@ -5,19 +5,23 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build show test unit desktop-check sanitize fuzz fuzz-build bench format format-check clean
+.PHONY: all deps configure build show test unit desktop-check sanitize fuzz fuzz-build bench format format-check clean
 
 all: build
 
 deps:
 	@scripts/deps.sh
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # Plays the default content in a window; without a display it is captured to quillmere.mp4.
-show: build
+# Builds only what it plays: the program and the content, not the tests or benchmarks.
+show: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target quillmere content
 	@QM_FALLBACK_CAPTURE=quillmere.mp4 $(BUILD)/app/quillmere --assets $(BUILD)/content
 
 unit: build

@@ -23,6 +23,7 @@
 #include "backend/headless/mp3_duration.h"
 #include "backend/recording/recording_backend.h"
 #include "backend/soft/soft_graphics.h"
+#include "options.h"
 #include "shell/show.h"
 #ifdef QM_DESKTOP
 #include "desktop.h"
@@ -92,49 +93,6 @@ const char* const kUsage =
     "Exit status: 0 after a normal end, 2 for bad arguments or an output that exists, 1 when\n"
     "assets, the output or ffmpeg fail (a failing ffmpeg's own status is named).\n";
 
-[[noreturn]] void usageError(const std::string& reason) {
-    std::fprintf(stderr, "quillmere: %s (see --help)\n", reason.c_str());
-    std::exit(2);
-}
-
-long parseNumber(const char* flag, const char* text, long low, long high) {
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text, &end, 10);
-    if (end == text || *end != 0 || errno == ERANGE || value < low || value > high)
-        usageError(std::string(flag) + " needs a whole number from " + std::to_string(low) +
-                   " to " + std::to_string(high) + ", not '" + text + "'");
-    return value;
-}
-
-// The show lasts at most 140 s; a day is far beyond any show and far inside 64-bit arithmetic.
-constexpr double kMaxSeconds = 86400.0;
-
-// Seconds of show time as plain decimal digits with at most one point, to whole milliseconds.
-int64_t parseSeconds(const char* flag, const char* text) {
-    bool digit = false;
-    int points = 0;
-    bool plain = true;
-    for (const char* c = text; *c != 0; ++c) {
-        if (std::isdigit(static_cast<unsigned char>(*c))) {
-            digit = true;
-        } else if (*c == '.' && points == 0) {
-            ++points;
-        } else {
-            plain = false;
-        }
-    }
-    const double seconds = plain && digit ? std::strtod(text, nullptr) : -1.0;
-    if (!(seconds >= 0.0 && seconds <= kMaxSeconds))
-        usageError(std::string(flag) + " needs seconds of show time such as 12 or 12.5, not '" +
-                   text + "'");
-    return std::llround(seconds * 1000.0);
-}
-
-bool hasAssets(const std::string& dir) {
-    return access((dir + "/data").c_str(), F_OK) == 0 && access((dir + "/vid").c_str(), F_OK) == 0;
-}
-
 std::string programFolder() {
     char path[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -193,78 +151,29 @@ uint64_t expectedLastFrame(const CaptureWindow& window, const std::string& music
 }  // namespace
 
 int main(int argc, char** argv) {
+    const Options parsed =
+        parseOptions(std::vector<std::string>(argv + 1, argv + argc),
+                     kFlagHeadless | kFlagWindowed | kFlagFrameStats | kFlagNoDialogs | kFlagFps |
+                         kFlagFrames | kFlagAssets | kFlagTrace | kFlagPress | kFlagCapture |
+                         kFlagScreenshot | kFlagFrom | kFlagTo | kFlagOverwrite | kFlagCrf,
+                     kUsage, "quillmere " QM_VERSION);
     HeadlessOptions options;
-    long frameLimit = 0;
-    std::string assets;
-    std::string tracePath;
-    std::string capturePath;
-    std::string screenshotPath;
-    int64_t screenshotMs = -1;
-    int64_t fromMs = -1;
-    int64_t toMs = -1;
-    bool overwrite = false;
-    long crf = -1;
-    bool headlessAsked = false;
-    bool windowed = false;
-    bool frameStats = false;
-    bool dialogs = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&](const char* flag) -> const char* {
-            if (i + 1 >= argc) usageError(std::string(flag) + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::printf("quillmere %s\n", QM_VERSION);
-            return 0;
-        } else if (arg == "--headless") {
-            headlessAsked = true;
-        } else if (arg == "--windowed") {
-            windowed = true;
-        } else if (arg == "--frame-stats") {
-            frameStats = true;
-        } else if (arg == "--no-dialogs") {
-            dialogs = false;
-        } else if (arg == "--fps") {
-            headlessAsked = true;
-            options.fps = uint32_t(parseNumber("--fps", value("--fps"), 1, 1000));
-        } else if (arg == "--frames") {
-            frameLimit = parseNumber("--frames", value("--frames"), 1, LONG_MAX);
-            headlessAsked = true;
-        } else if (arg == "--assets") {
-            assets = value("--assets");
-        } else if (arg == "--trace") {
-            tracePath = value("--trace");
-        } else if (arg == "--press") {
-            const char* text = value("--press");
-            KeyPress press;
-            if (!parseKeyPress(text, &press))
-                usageError(std::string("--press needs KEY@SECONDS with KEY one of F1 F2 F3 F4 "
-                                       "NUMLOCK DIVIDE ESCAPE, not '") +
-                           text + "'");
-            options.presses.push_back(press);
-            headlessAsked = true;
-        } else if (arg == "--capture") {
-            capturePath = value("--capture");
-            if (capturePath.empty()) usageError("--capture needs a folder, a video file or '-'");
-        } else if (arg == "--screenshot") {
-            screenshotMs = parseSeconds("--screenshot", value("--screenshot"));
-            screenshotPath = value("--screenshot");
-        } else if (arg == "--from") {
-            fromMs = parseSeconds("--from", value("--from"));
-        } else if (arg == "--to") {
-            toMs = parseSeconds("--to", value("--to"));
-        } else if (arg == "--overwrite") {
-            overwrite = true;
-        } else if (arg == "--crf") {
-            crf = parseNumber("--crf", value("--crf"), 0, 63);
-        } else {
-            usageError("unknown argument '" + arg + "'");
-        }
-    }
+    options.fps = parsed.fps;
+    options.presses = parsed.presses;
+    const uint64_t frameLimit = parsed.frameLimit;
+    std::string assets = parsed.assets;
+    const std::string tracePath = parsed.trace;
+    std::string capturePath = parsed.capture;
+    const std::string screenshotPath = parsed.screenshot;
+    const int64_t screenshotMs = parsed.screenshotMs;
+    const int64_t fromMs = parsed.fromMs;
+    const int64_t toMs = parsed.toMs;
+    bool overwrite = parsed.has(kFlagOverwrite);
+    const long crf = parsed.crf;
+    const bool headlessAsked = parsed.has(kFlagHeadless | kFlagFps | kFlagFrames | kFlagPress);
+    const bool windowed = parsed.has(kFlagWindowed);
+    const bool frameStats = parsed.has(kFlagFrameStats);
+    const bool dialogs = !parsed.has(kFlagNoDialogs);
 
     // Plain `quillmere` on a machine without a display: say so, then either capture to the
     // fallback file (`make show` asks for that) or run headless.
@@ -339,7 +248,6 @@ int main(int argc, char** argv) {
         output.crf = crf >= 0 ? int(crf) : 18;
         window.fromMs = fromMs >= 0 ? fromMs : 0;
         window.toMs = toMs;
-        if (toMs >= 0 && toMs <= window.fromMs) usageError("--to must be later than --from");
         if (window.bounded() && window.lastFrame() == 0)
             usageError("no frame at " + std::to_string(window.fps) +
                        " fps has a show time from --from up to --to");
@@ -389,7 +297,7 @@ int main(int argc, char** argv) {
 #endif
 
     HeadlessBackend headless(options);
-    headless.frames().setFrameLimit(uint64_t(frameLimit));
+    headless.frames().setFrameLimit(frameLimit);
     headless.frames().traceTo(trace);
     Backend services = headless.services();
     std::unique_ptr<FrameCapture> capture;

@@ -10,6 +10,7 @@
 #include "backend/backend.h"
 #include "backend/win32/native.h"
 #include "backend/win32/win32_backend.h"
+#include "options.h"
 #include "shell/show.h"
 
 namespace {
@@ -50,45 +51,6 @@ const char* const kUsage =
     "Exit status: 0 after a normal end, 1 when the show cannot start (its message names the\n"
     "reason) or a frame cannot be written, 2 for bad arguments.\n";
 
-[[noreturn]] void usageError(const std::string& reason) {
-    std::fprintf(stderr, "quillmere: %s (see --help)\n", reason.c_str());
-    std::exit(2);
-}
-
-long long parseNumber(const std::string& flag, const std::string& text, long long low,
-                      long long high) {
-    char* end = nullptr;
-    long long value = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || *end != 0 || value < low || value > high)
-        usageError(flag + " needs a whole number from " + std::to_string(low) + " to " +
-                   std::to_string(high) + ", not '" + text + "'");
-    return value;
-}
-
-// Seconds as digits with at most one point, to whole milliseconds.
-int64_t parseSeconds(const std::string& flag, const std::string& text) {
-    bool digit = false;
-    int points = 0;
-    bool plain = true;
-    for (char c : text) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '.' && points == 0) {
-            ++points;
-        } else {
-            plain = false;
-        }
-    }
-    const double seconds = plain && digit ? std::strtod(text.c_str(), nullptr) : -1.0;
-    if (!(seconds >= 0.0 && seconds <= 86400.0))
-        usageError(flag + " needs seconds of show time such as 12 or 12.5, not '" + text + "'");
-    return std::llround(seconds * 1000.0);
-}
-
-bool hasAssets(const std::string& dir) {
-    return native::isDirectory(dir + "\\data") && native::isDirectory(dir + "\\vid");
-}
-
 // A capture folder named relative to where the program was started stays there after the
 // program enters its asset folder.
 std::string absolute(const std::string& path, const std::string& startFolder) {
@@ -102,70 +64,31 @@ std::string absolute(const std::string& path, const std::string& startFolder) {
 int main() {
     native::attachParentConsole();
     std::vector<std::string> args = native::commandLineArguments();
+    const Options parsed = parseOptions(
+        std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()),
+        kFlagWindowed | kFlagFullscreen | kFlagNoDialogs | kFlagFps | kFlagFrames | kFlagAssets |
+            kFlagPress | kFlagCapture | kFlagFrom | kFlagTo | kFlagOverwrite,
+        kUsage, "quillmere " QM_VERSION " (Windows, Direct3D 9)");
     Win32Options options;
-    std::string assets;
-    bool windowed = false;
-    bool fullscreen = false;
-    bool overwrite = false;
-    bool fpsGiven = false;
-    bool windowGiven = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](const char* flag) -> std::string {
-            if (i + 1 >= args.size()) usageError(std::string(flag) + " needs a value");
-            return args[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::printf("quillmere %s (Windows, Direct3D 9)\n", QM_VERSION);
-            return 0;
-        } else if (arg == "--assets") {
-            assets = value("--assets");
-        } else if (arg == "--windowed") {
-            windowed = true;
-        } else if (arg == "--fullscreen") {
-            fullscreen = true;
-        } else if (arg == "--no-dialogs") {
-            options.noDialogs = true;
-        } else if (arg == "--frames") {
-            options.frameLimit = uint64_t(parseNumber("--frames", value("--frames"), 1, 1LL << 40));
-        } else if (arg == "--capture") {
-            options.captureFolder = value("--capture");
-            if (options.captureFolder.empty()) usageError("--capture needs a folder");
-        } else if (arg == "--fps") {
-            options.fps = uint32_t(parseNumber("--fps", value("--fps"), 1, 1000));
-            fpsGiven = true;
-        } else if (arg == "--from") {
-            options.fromMs = parseSeconds("--from", value("--from"));
-            windowGiven = true;
-        } else if (arg == "--to") {
-            options.toMs = parseSeconds("--to", value("--to"));
-            windowGiven = true;
-        } else if (arg == "--overwrite") {
-            overwrite = true;
-        } else if (arg == "--press") {
-            const std::string text = value("--press");
-            KeyPress press;
-            if (!parseKeyPress(text.c_str(), &press))
-                usageError(
-                    "--press needs KEY@SECONDS with KEY one of F1 F2 F3 F4 NUMLOCK DIVIDE "
-                    "ESCAPE, not '" +
-                    text + "'");
-            options.presses.push_back(press);
-        } else {
-            usageError("unknown argument '" + arg + "'");
-        }
-    }
+    std::string assets = parsed.assets;
+    bool windowed = parsed.has(kFlagWindowed);
+    const bool fullscreen = parsed.has(kFlagFullscreen);
+    const bool overwrite = parsed.has(kFlagOverwrite);
+    const bool fpsGiven = parsed.has(kFlagFps);
+    const bool windowGiven = parsed.has(kFlagFrom | kFlagTo);
+    options.noDialogs = parsed.has(kFlagNoDialogs);
+    options.frameLimit = parsed.frameLimit;
+    options.captureFolder = parsed.capture;
+    options.fps = parsed.fps;
+    options.fromMs = parsed.fromMs >= 0 ? parsed.fromMs : 0;
+    options.toMs = parsed.toMs;
+    options.presses = parsed.presses;
     const bool capturing = !options.captureFolder.empty();
     if (!capturing &&
         (fpsGiven || windowGiven || overwrite || fullscreen || !options.presses.empty()))
         usageError(
             "--fps, --from, --to, --press, --overwrite and --fullscreen belong to --capture");
     if (windowed && fullscreen) usageError("--windowed and --fullscreen exclude each other");
-    if (options.toMs >= 0 && options.toMs <= options.fromMs)
-        usageError("--to must come after --from");
 
     const std::string startFolder = native::currentDirectory();
     if (capturing) {

@@ -34,8 +34,8 @@ std::vector<uint8_t> bristle(uint32_t seed) {
 std::vector<uint8_t> dryBrush(uint32_t seed) {
     return encodeJpeg(drawBrush(BrushKind::DryBrush, seed), kJpegQuality);
 }
-std::vector<uint8_t> scumble(uint32_t seed) {
-    return encodeJpeg(drawBrush(BrushKind::Scumble, seed), kJpegQuality);
+std::vector<uint8_t> spark(uint32_t seed) {
+    return encodeJpeg(drawBrush(BrushKind::Spark, seed), kJpegQuality);
 }
 std::vector<uint8_t> splatter(uint32_t seed) {
     return encodeJpeg(drawBrush(BrushKind::Splatter, seed), kJpegQuality);
@@ -79,7 +79,7 @@ const std::vector<Asset>& assets() {
         {"data/paper1.jpg", paper},
         {"data/brushes/brush1.jpg", bristle},
         {"data/brushes/brush2.jpg", dryBrush},
-        {"data/brushes/zor_brush2.jpg", scumble},
+        {"data/brushes/zor_brush2.jpg", spark},
         {"data/brushes/zor_brush4.jpg", splatter},
         {"vid/kasi.vid", makeOverlayVideo},
         {"vid/vemla.vid", makeBackgroundVideo},

@@ -24,8 +24,11 @@ uint8_t toByte(double v) {
 
 // The show multiplies a brush by its stroke colour four times over and, in the first stroke,
 // blends it by its own colour: many overlapping imprints settle on the product itself. A brush
-// at full white would settle on pale, washed-out colours; at about half it gives deep ones.
-const double kBrushPeak = 0.55;
+// at full white would settle on pale, washed-out colours; at half it settles on dull, dark
+// ones, and the pile of large imprints at a mark's end reads as a dark ball. Four fifths keeps
+// the stroke colours' own hues (grey, lilac, crimson, yellow) and lets the brushes' breaks
+// show as texture.
+const double kBrushPeak = 0.8;
 
 RgbImage greyImage(const Plane& p, double peak) {
     RgbImage image;
@@ -49,16 +52,6 @@ double unit(int i, int n) {
 double borderFade(double x, double y) {
     const double ax = x < 0 ? -x : x, ay = y < 0 ? -y : y;
     return smoothstep(0.97, 0.86, ax) * smoothstep(0.97, 0.86, ay);
-}
-
-// A ragged outline: the distance measure of an ellipse, pushed in and out by noise taken on
-// the unit circle, so the wobble follows the angle without any trigonometry per pixel.
-double raggedRadius(const PeriodicNoise& noise, double x, double y, double rx, double ry,
-                    double roughness) {
-    const double r = std::sqrt((x / rx) * (x / rx) + (y / ry) * (y / ry));
-    const double inv = r > 1e-9 ? 1.0 / r : 0.0;
-    const double edge = noise.fbm(3.0 + 2.5 * x * inv, 3.0 + 2.5 * y * inv, 0.5, 3);
-    return r * (1.0 + roughness * edge);
 }
 
 Plane bristle(uint32_t seed) {
@@ -107,23 +100,80 @@ Plane bristle(uint32_t seed) {
     return p;
 }
 
-Plane scumble(uint32_t seed) {
+// The additive second stroke's brush. About fifty imprints overlap in its ordinary stroke, and
+// late in the show about a hundred of them, each magnified past the screen and turned a little
+// further than the last, pile up on every pixel: each adds its texel, four times over, to what
+// is below. So the brush is black almost everywhere and carries a few thin, bright features
+// well away from its middle: bristle lines running out from the middle, a broken ring and
+// specks. Small, they overlap into a textured comet; magnified and turned from layer to layer,
+// each feature sweeps its own streak of light across the paper, and the middle, which every
+// magnified layer covers, stays dark.
+Plane sparkBrush(uint32_t seed) {
     const int n = kBrushSize;
     Rng rng(deriveSeed(seed, 202));
     PeriodicNoise noise(rng.next(), 32, 32, 32);
+    struct Line {
+        double turns, from, to, width, strength, dryPhase;
+    };
+    std::vector<Line> lines(7);
+    for (size_t k = 0; k < lines.size(); ++k) {
+        Line& l = lines[k];
+        l.turns = (k + rng.range(0.1, 0.9)) / lines.size();
+        l.from = rng.range(0.24, 0.4);
+        l.to = rng.range(0.6, 0.86);
+        l.width = rng.range(0.006, 0.012);
+        l.strength = rng.range(0.16, 0.34);
+        l.dryPhase = rng.range(0.0, 20.0);
+    }
+    const double ringRadius = rng.range(0.56, 0.66);
     Plane p(n, n);
     for (int j = 0; j < n; ++j) {
         const double y = unit(j, n);
         for (int i = 0; i < n; ++i) {
             const double x = unit(i, n);
-            const double r = raggedRadius(noise, x, y, 0.84, 0.80, 0.25);
-            const double body = smoothstep(1.0, 0.2, r);
-            if (body <= 0.0) continue;
-            const double cloud = noise.fbm(x * 2.2 + 11.0, y * 2.2 + 5.0, 2.0, 5, 0.55);
-            const double fibre = noise.fbm(x * 1.2 + 20.0, y * 14.0 + 3.0, 9.0, 2);
-            const double tone = clamp01(0.75 + 0.8 * cloud + 0.2 * fibre);
-            p.at(i, j) = 0.85 * body * tone * borderFade(x, y);
+            const double r = std::sqrt(x * x + y * y);
+            if (r < 0.2 || r > 0.95) continue;
+            double v = 0.0;
+            for (const Line& l : lines) {
+                const double dx = cosTurns(l.turns), dy = sinTurns(l.turns);
+                const double along = x * dx + y * dy, across = -x * dy + y * dx;
+                if (along < l.from - 0.05 || along > l.to + 0.05) continue;
+                const double d = across / l.width;
+                if (d > 3.0 || d < -3.0) continue;
+                const double ends = smoothstep(l.from - 0.04, l.from + 0.08, along) *
+                                    smoothstep(l.to + 0.04, l.to - 0.12, along);
+                // The hair skips where it ran dry.
+                const double dry = smoothstep(
+                    -0.05, 0.05, noise.fbm(along * 9.0 + l.dryPhase, l.turns * 7.0, 3.0, 2));
+                // Hard-edged, with no faint skirt: in the first stroke's blend a faint texel
+                // darkens what is below more than it adds, and hundreds of them pile up.
+                v += l.strength * ends * dry * smoothstep(1.6, 0.8, d < 0 ? -d : d);
+            }
+            // The ring, broken into arcs where its noise dips.
+            const double ringD = (r - ringRadius) / 0.012;
+            if (ringD > -3.0 && ringD < 3.0) {
+                const double arcs =
+                    smoothstep(0.1, 0.2, noise.fbm(x * 2.5 + 7.0, y * 2.5, 11.0, 2));
+                v += 0.2 * arcs * smoothstep(1.6, 0.8, ringD < 0 ? -ringD : ringD);
+            }
+            p.at(i, j) = clamp01(v) * smoothstep(0.2, 0.26, r) * borderFade(x, y);
         }
+    }
+    // Specks flicked off the bristles.
+    for (int s = 0; s < 22; ++s) {
+        const double a = rng.uniform(), dist = rng.range(0.3, 0.85);
+        const double cx = dist * cosTurns(a), cy = dist * sinTurns(a);
+        const double radius = rng.range(1.2, 3.0) * 2.0 / n, strength = rng.range(0.2, 0.42);
+        const int ci = int((cx + 1.0) * n / 2), cj = int((cy + 1.0) * n / 2);
+        for (int j = cj - 4; j <= cj + 4; ++j)
+            for (int i = ci - 4; i <= ci + 4; ++i) {
+                if (i < 0 || j < 0 || i >= n || j >= n) continue;
+                const double x = unit(i, n), y = unit(j, n);
+                const double d = std::sqrt((x - cx) * (x - cx) + (y - cy) * (y - cy));
+                const double dot = strength * smoothstep(radius + 1.5 / n, radius - 1.5 / n, d);
+                double& v = p.at(i, j);
+                v = v + dot * (1.0 - v) * borderFade(x, y);
+            }
     }
     return p;
 }
@@ -188,18 +238,29 @@ Plane splatter(uint32_t seed) {
     return p;
 }
 
+// The first stroke's blend pulls every pixel towards the colour of each imprint laid on it, as
+// fast as that colour is bright. Hundreds of imprints pile up at a mark's end, and the faint
+// fringes and washes of a soft brush, dark after the stroke colour, pull it all to a dull
+// dark ball. Pressed into a dry mark, a texel either leaves paint or leaves the pixel alone:
+// the pile keeps its bristles' colours and its breaks, like paint from a dry brush.
+Plane dryPress(Plane p) {
+    for (double& v : p.v) v = smoothstep(0.16, 0.42, v);
+    return p;
+}
+
 }  // namespace
 
 RgbImage drawBrush(BrushKind kind, uint32_t seed) {
     switch (kind) {
         case BrushKind::Bristle:
-            return greyImage(bristle(seed), kBrushPeak);
-        case BrushKind::Scumble:
-            return greyImage(scumble(seed), kBrushPeak);
+            return greyImage(dryPress(bristle(seed)), kBrushPeak);
+        case BrushKind::Spark:
+            // Its features are thin and few, so they may be brighter than the other brushes.
+            return greyImage(sparkBrush(seed), 1.0);
         case BrushKind::DryBrush:
-            return greyImage(dryBrush(seed), kBrushPeak);
+            return greyImage(dryPress(dryBrush(seed)), kBrushPeak);
         default:
-            return greyImage(splatter(seed), kBrushPeak);
+            return greyImage(dryPress(splatter(seed)), kBrushPeak);
     }
 }
 
@@ -265,8 +326,10 @@ RgbImage drawPaper(uint32_t seed) {
             const double b = 1.0 + light.at(i, j) + clampTo(fibre.at(i, j), -0.05, 0.07);
             const double w = warm.at(i, j) * 0.5;
             const double dark = clamp01(speck.at(i, j));
-            const double r = (0.935 + 0.012 * w) * b, g = (0.895 - 0.004 * w) * b,
-                         bl = (0.815 - 0.020 * w) * b;
+            // A toned sheet, not a white one: the second stroke paints light onto it, and light
+            // needs room above the paper to show as a mark rather than as more white.
+            const double r = (0.80 + 0.012 * w) * b, g = (0.755 - 0.004 * w) * b,
+                         bl = (0.665 - 0.020 * w) * b;
             uint8_t* px = &image.pixels[(size_t(j) * n + i) * 3];
             px[0] = toByte(lerp(r, 0.42, dark));
             px[1] = toByte(lerp(g, 0.34, dark));

@@ -12,7 +12,7 @@ const int kPaperSize = 512;
 
 enum class BrushKind {
     Bristle,   // brush1: a round press of a loaded brush, parallel bristle streaks
-    Scumble,   // zor_brush2: a soft, cloudy dab, for the additive stroke
+    Spark,     // zor_brush2: sparse bright lines, ring and specks on black, for the additive stroke
     DryBrush,  // brush2: a flat dry smear, streaks broken by the paper's tooth
     Splatter,  // zor_brush4: a sponge-like cluster of dots
 };
@@ -21,7 +21,7 @@ enum class BrushKind {
 // the edges so the imprint's square never shows. Grey, so the stroke colours alone give the tint.
 RgbImage drawBrush(BrushKind kind, uint32_t seed);
 
-// Warm, fibrous paper that tiles without a seam in both directions.
+// Warm, toned, fibrous paper that tiles without a seam in both directions.
 RgbImage drawPaper(uint32_t seed);
 
 }  // namespace content

@@ -35,14 +35,16 @@ std::vector<Bloom> planBlooms(uint32_t seed) {
     Rng rng(deriveSeed(seed, 401));
     // Pale cream, straw, a cool blue-grey and a faint rose.
     const double tints[4][2] = {{-8, 6}, {-20, 9}, {12, -7}, {2, 9}};
-    std::vector<Bloom> blooms(14);
+    // Enough of them, and large enough, that an inverted frame (see the ground below) keeps
+    // windows onto the painting however bright its ground turns.
+    std::vector<Bloom> blooms(20);
     for (size_t i = 0; i < blooms.size(); ++i) {
         Bloom& b = blooms[i];
         b.birth = (i + 0.5 * rng.uniform()) / blooms.size();
         b.life = rng.range(0.30, 0.46);
         b.x = rng.range(34, 222);
         b.y = rng.range(58, 198);
-        b.radius = rng.range(10, 30);
+        b.radius = rng.range(14, 36);
         const int tint = int(rng.below(4));
         b.cb = tints[tint][0] + 3.0 * rng.bell();
         b.cr = tints[tint][1] + 3.0 * rng.bell();
@@ -66,6 +68,24 @@ YuvPicture drawOverlayFrame(uint32_t seed, int frame) {
     // The outline's wobble evolves through the third axis, four lattice steps per loop.
     PeriodicNoise outline(rng.next(), 64, 64, 4), granulation(rng.next(), 32, 32, 2);
     YuvPicture picture = blankPicture();
+    // The black ground vanishes as alpha, but when the show's levels run inverted it turns
+    // bright and opaque over the whole view for a frame. Its chroma is all that colours it
+    // then: a field of strong warm and cool pigment makes that frame a wash of colour, where a
+    // neutral ground would blank the picture to white.
+    PeriodicNoise wash(rng.next(), 2, 2, 2);
+    for (int j = 0; j < kVideoSize; j += 2)
+        for (int i = 0; i < kVideoSize; i += 2) {
+            const double h = wash.fbm(2.0 * i / kVideoSize, 2.0 * j / kVideoSize, 2.0 * phase, 3);
+            const double t = clamp01(0.5 + 1.6 * h);
+            const uint8_t cb = byteOf(128.0 + lerp(70.0, -80.0, t));
+            const uint8_t cr = byteOf(128.0 + lerp(-60.0, 90.0, t));
+            for (int dj = 0; dj < 2; ++dj)
+                for (int di = 0; di < 2; ++di) {
+                    const size_t k = size_t(j + dj) * kVideoSize + i + di;
+                    picture.cb[k] = cb;
+                    picture.cr[k] = cr;
+                }
+        }
     std::vector<double> best(size_t(kVideoSize) * kVideoSize, 0.0);
     for (const Bloom& b : blooms) {
         const double age = fract(phase - b.birth) / b.life;

@@ -252,8 +252,8 @@ TEST(ContentPictures, DecodeAtPowerOfTwoSizes) {
 // A brush is a bright mark on black whose square never shows: the outer band is black, the
 // middle is bright.
 TEST(ContentPictures, BrushesAreBrightMarksFadingToBlackEdges) {
-    for (const char* name : {"data/brushes/brush1.jpg", "data/brushes/brush2.jpg",
-                             "data/brushes/zor_brush2.jpg", "data/brushes/zor_brush4.jpg"}) {
+    for (const char* name :
+         {"data/brushes/brush1.jpg", "data/brushes/brush2.jpg", "data/brushes/zor_brush4.jpg"}) {
         SCOPED_TRACE(name);
         const DecodedJpeg d = decodeJpeg(makeAsset(name));
         ASSERT_EQ(d.width, kBrushSize);
@@ -270,6 +270,30 @@ TEST(ContentPictures, BrushesAreBrightMarksFadingToBlackEdges) {
         EXPECT_LE(edgeMax, 8);
         EXPECT_GE(middleMax, 110);
     }
+}
+
+// The additive stroke's brush is piled up about a hundred layers deep, magnified, late in the
+// show: its middle, which every magnified layer covers, is black, and it is dark on average,
+// yet it carries bright features to glow with when small.
+TEST(ContentPictures, AdditiveBrushIsSparseWithADarkMiddle) {
+    const DecodedJpeg d = decodeJpeg(makeAsset("data/brushes/zor_brush2.jpg"));
+    ASSERT_EQ(d.width, kBrushSize);
+    int middleMax = 0, edgeMax = 0, brightest = 0;
+    double sum = 0;
+    for (int y = 0; y < d.height; ++y)
+        for (int x = 0; x < d.width; ++x) {
+            const int v = d.pixels[(size_t(y) * d.width + x) * 3 + 1];
+            const int dx = x - d.width / 2, dy = y - d.height / 2;
+            if (dx * dx + dy * dy < 20 * 20) middleMax = std::max(middleMax, v);
+            if (x < 4 || y < 4 || x >= d.width - 4 || y >= d.height - 4)
+                edgeMax = std::max(edgeMax, v);
+            brightest = std::max(brightest, v);
+            sum += v;
+        }
+    EXPECT_LE(middleMax, 8);
+    EXPECT_LE(edgeMax, 8);
+    EXPECT_GE(brightest, 90);
+    EXPECT_LT(sum / (d.width * d.height), 2.5);
 }
 
 // The paper tiles: the step from its last column to its first (and last row to first) is no

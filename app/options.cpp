@@ -49,9 +49,9 @@ struct Switch {
     Flag flag;
 };
 constexpr Switch kSwitches[] = {
-    {"--headless", kFlagHeadless},       {"--windowed", kFlagWindowed},
-    {"--fullscreen", kFlagFullscreen},   {"--frame-stats", kFlagFrameStats},
-    {"--no-dialogs", kFlagNoDialogs},    {"--overwrite", kFlagOverwrite},
+    {"--headless", kFlagHeadless},     {"--windowed", kFlagWindowed},
+    {"--fullscreen", kFlagFullscreen}, {"--frame-stats", kFlagFrameStats},
+    {"--no-dialogs", kFlagNoDialogs},  {"--overwrite", kFlagOverwrite},
 };
 
 }  // namespace
@@ -103,9 +103,10 @@ Options parseOptions(const std::vector<std::string>& args, unsigned offered, con
             const std::string& text = value();
             KeyPress press;
             if (!parseKeyPress(text.c_str(), &press))
-                usageError("--press needs KEY@SECONDS with KEY one of F1 F2 F3 F4 NUMLOCK DIVIDE "
-                           "ESCAPE, not '" +
-                           text + "'");
+                usageError(
+                    "--press needs KEY@SECONDS with KEY one of F1 F2 F3 F4 NUMLOCK DIVIDE "
+                    "ESCAPE, not '" +
+                    text + "'");
             options.presses.push_back(press);
         } else if (arg == "--capture") {
             offers(kFlagCapture);

@@ -15,9 +15,9 @@ Options parse(std::vector<std::string> args, unsigned offered = kAll) {
 }  // namespace
 
 TEST(Options, ValuesAndRepeatedPresses) {
-    const Options o = parse({"--fps", "30", "--frames", "7", "--assets", "a b", "--press",
-                             "numlock@1.5", "--press", "F1@2", "--from", "1.25", "--to", "3",
-                             "--overwrite", "--crf", "20"});
+    const Options o =
+        parse({"--fps", "30", "--frames", "7", "--assets", "a b", "--press", "numlock@1.5",
+               "--press", "F1@2", "--from", "1.25", "--to", "3", "--overwrite", "--crf", "20"});
     EXPECT_EQ(o.fps, 30u);
     EXPECT_EQ(o.frameLimit, 7u);
     EXPECT_EQ(o.assets, "a b");

@@ -12,13 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "backend/audio.h"
 #include "backend/backend.h"
 #include "backend/emulated/emulated_input.h"
 #include "backend/emulated/emulated_windows.h"
 #include "backend/emulated/key_schedule.h"
-#include "backend/emulated/music_ends.h"
 #include "backend/emulated/virtual_clock.h"
+#include "backend/emulated/virtual_music.h"
 #include "backend/headless/mp3_duration.h"
 #include "backend/soft/soft_device.h"
 #include "backend/soft/soft_graphics.h"
@@ -35,7 +34,7 @@ struct HeadlessOptions {
 
 class HeadlessBackend : public EmulatedWindowSystem,
                         public EmulatedInput,
-                        public AudioSystem,
+                        public VirtualMusic,
                         private FrameListener {
   public:
     explicit HeadlessBackend(HeadlessOptions options = HeadlessOptions());
@@ -52,18 +51,6 @@ class HeadlessBackend : public EmulatedWindowSystem,
     SoftGraphics& graphics() { return graphics_; }
     // The device the show created last (null before CreateDevice).
     SoftDevice* device() const { return graphics_.device(); }
-    // End-of-stream signals delivered so far.
-    int endSignals() const { return endSignals_; }
-
-    // ---- AudioSystem: the music's length only ----
-    BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
-    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
-                                  DWORD flags) override;
-    HSYNC BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD param, SYNCPROC* proc,
-                              void* user) override;
-    BOOL BASS_Start() override;
-    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override;
-
     // The keyboard reads only the scheduled presses due in the current frame.
     void readKeys(BYTE keys[256]) override;
 
@@ -77,7 +64,4 @@ class HeadlessBackend : public EmulatedWindowSystem,
     VirtualClock clock_;
     SoftGraphics graphics_;
     KeySchedule keys_;
-    bool audioReady_ = false;
-    MusicEnds music_;
-    int endSignals_ = 0;
 };

@@ -1,0 +1,41 @@
+#pragma once
+// The audio library on the virtual clock, silent: a stream is only the mp3's length. Playing the
+// music starts the clock (whether or not there is any to hear), and the music's end reaches the
+// show through its end-of-stream syncs once the clock has passed it.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "backend/audio.h"
+#include "backend/emulated/music_ends.h"
+#include "backend/emulated/virtual_clock.h"
+
+class VirtualMusic : public AudioSystem {
+  public:
+    // Reads a music file's length from its native path: samples per channel and their rate.
+    using ReadLength = std::function<bool(const std::string& path, int64_t* samples, int64_t* rate)>;
+
+    // `clock` must outlive this; it is only used once the show calls.
+    VirtualMusic(VirtualClock& clock, ReadLength readLength)
+        : clock_(clock), readLength_(std::move(readLength)) {}
+
+    BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
+    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
+                                  DWORD flags) override;
+    HSYNC BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD param, SYNCPROC* proc,
+                              void* user) override;
+    BOOL BASS_Start() override;
+    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override;
+
+    // Calls the syncs of the ends the clock has passed (at a frame's start).
+    void signalEnds() { endSignals_ += ends_.signalEnds(clock_.showMs()); }
+    // End-of-stream signals delivered so far.
+    int endSignals() const { return endSignals_; }
+
+  private:
+    VirtualClock& clock_;
+    ReadLength readLength_;
+    bool ready_ = false;
+    MusicEnds ends_;
+    int endSignals_ = 0;
+};

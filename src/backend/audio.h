@@ -24,6 +24,16 @@ class AudioSystem {
     virtual BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) = 0;
 };
 
+// The whole audio service, as a service that implements every operation declares it.
+#define QM_AUDIO_SYSTEM_OVERRIDES                                                                 \
+    BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;               \
+    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,      \
+                                  DWORD flags) override;                                          \
+    HSYNC BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD param, SYNCPROC* proc, void* user) \
+        override;                                                                                 \
+    BOOL BASS_Start() override;                                                                   \
+    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override
+
 inline BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) {
     return backend().audio->BASS_Init(device, frequency, flags, window);
 }

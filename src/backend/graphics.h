@@ -64,6 +64,26 @@ class Direct3DDevice9 {
     virtual ~Direct3DDevice9() = default;
 };
 
+// The whole device but Release, as a device that implements every operation declares it.
+#define QM_DEVICE_OVERRIDES                                                                       \
+    HRESULT Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;                  \
+    HRESULT BeginScene() override;                                                                \
+    HRESULT EndScene() override;                                                                  \
+    HRESULT Present() override;                                                                   \
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;                       \
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)         \
+        override;                                                                                 \
+    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;       \
+    HRESULT SetTexture(DWORD stage, Direct3DTexture9* texture) override;                          \
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DXMATRIX* matrix) override;         \
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,                 \
+                               Direct3DVertexBuffer9** vertexBuffer) override;                    \
+    HRESULT SetStreamSource(UINT stream, Direct3DVertexBuffer9* vertexBuffer, UINT offset,        \
+                            UINT stride) override;                                                \
+    HRESULT SetFVF(DWORD fvf) override;                                                           \
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override; \
+    HRESULT UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) override
+
 // The Direct3D object: reads the display mode and creates the device.
 class Direct3D9 {
   public:
@@ -123,6 +143,20 @@ class GraphicsSystem {
                                     DWORD outputPrecision, DWORD quality, DWORD pitchAndFamily,
                                     const char* faceName, D3DXFont** font) = 0;
 };
+
+// The whole graphics service, as a service that implements every entry point declares it.
+#define QM_GRAPHICS_SYSTEM_OVERRIDES                                                            \
+    Direct3D9* Direct3DCreate9(UINT sdkVersion) override;                                       \
+    HRESULT D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,               \
+                                       Direct3DTexture9** texture) override;                    \
+    HRESULT D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height, UINT mipLevels, \
+                              DWORD usage, D3DFORMAT format, D3DPOOL pool,                      \
+                              Direct3DTexture9** texture, const char* name) override;           \
+    HRESULT D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) override;                  \
+    HRESULT D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT width, UINT weight,       \
+                            UINT mipLevels, BOOL italic, DWORD charSet, DWORD outputPrecision,  \
+                            DWORD quality, DWORD pitchAndFamily, const char* faceName,          \
+                            D3DXFont** font) override
 
 // The show calls the library entry points as free functions; they reach the chosen backend.
 

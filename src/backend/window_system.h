@@ -52,6 +52,34 @@ class WindowSystem {
     [[noreturn]] virtual void exit(int status) = 0;
 };
 
+// The whole window system, as a service that implements every operation declares it: the list
+// of signatures stands once, beside the interface.
+#define QM_WINDOW_SYSTEM_OVERRIDES                                                                 \
+    ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) override;                                \
+    HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName,             \
+                         DWORD style, int x, int y, int width, int height, HWND parent,            \
+                         HMENU menu, HINSTANCE instance, void* param) override;                    \
+    BOOL ShowWindow(HWND window, int showCommand) override;                                        \
+    BOOL UpdateWindow(HWND window) override;                                                       \
+    BOOL DestroyWindow(HWND window) override;                                                      \
+    HCURSOR LoadCursorA(HINSTANCE instance, const char* cursorName) override;                      \
+    LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;      \
+    void PostQuitMessage(int exitCode) override;                                                   \
+    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) \
+        override;                                                                                  \
+    BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) override;          \
+    BOOL TranslateMessage(const MSG* message) override;                                            \
+    LRESULT DispatchMessageA(const MSG* message) override;                                         \
+    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;        \
+    HCURSOR SetCursor(HCURSOR cursor) override;                                                    \
+    int ShowCursor(BOOL show) override;                                                            \
+    BOOL GetCursorPos(POINT* point) override;                                                      \
+    BOOL ScreenToClient(HWND window, POINT* point) override;                                       \
+    DWORD GetTickCount() override;                                                                 \
+    HWND GetForegroundWindow() override;                                                           \
+    HMODULE GetModuleHandleA(const char* moduleName) override;                                     \
+    [[noreturn]] void exit(int status) override
+
 // The show calls these as free functions; they reach the chosen backend. The process exit has
 // no free form (it would stand in for the runtime's own exit): the show calls
 // backend().windows->exit.

@@ -17,34 +17,14 @@
 class EmulatedWindowSystem : public WindowSystem {
   public:
     explicit EmulatedWindowSystem(std::FILE* messages) : messages_(messages) {}
+    // The windows and their queue belong to one backend: it is never copied.
+    EmulatedWindowSystem(const EmulatedWindowSystem&) = delete;
+    EmulatedWindowSystem& operator=(const EmulatedWindowSystem&) = delete;
 
     // Where frames begin, the frame limit, a capture's window and the trace's frame lines.
     FrameHost& frames() { return frames_; }
 
-    ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) override;
-    HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName, DWORD style,
-                         int x, int y, int width, int height, HWND parent, HMENU menu,
-                         HINSTANCE instance, void* param) override;
-    BOOL ShowWindow(HWND window, int showCommand) override;
-    BOOL UpdateWindow(HWND window) override;
-    BOOL DestroyWindow(HWND window) override;
-    HCURSOR LoadCursorA(HINSTANCE instance, const char* cursorName) override;
-    LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostQuitMessage(int exitCode) override;
-    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
-                      UINT removeFlags) override;
-    BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) override;
-    BOOL TranslateMessage(const MSG* message) override;
-    LRESULT DispatchMessageA(const MSG* message) override;
-    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
-    HCURSOR SetCursor(HCURSOR cursor) override;
-    int ShowCursor(BOOL show) override;
-    BOOL GetCursorPos(POINT* point) override;
-    BOOL ScreenToClient(HWND window, POINT* point) override;
-    DWORD GetTickCount() override;
-    HWND GetForegroundWindow() override;
-    HMODULE GetModuleHandleA(const char* moduleName) override;
-    [[noreturn]] void exit(int status) override;
+    QM_WINDOW_SYSTEM_OVERRIDES;
 
   protected:
     // ---- what a backend supplies ----

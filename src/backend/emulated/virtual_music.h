@@ -13,19 +13,14 @@
 class VirtualMusic : public AudioSystem {
   public:
     // Reads a music file's length from its native path: samples per channel and their rate.
-    using ReadLength = std::function<bool(const std::string& path, int64_t* samples, int64_t* rate)>;
+    using ReadLength =
+        std::function<bool(const std::string& path, int64_t* samples, int64_t* rate)>;
 
     // `clock` must outlive this; it is only used once the show calls.
     VirtualMusic(VirtualClock& clock, ReadLength readLength)
         : clock_(clock), readLength_(std::move(readLength)) {}
 
-    BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
-    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
-                                  DWORD flags) override;
-    HSYNC BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD param, SYNCPROC* proc,
-                              void* user) override;
-    BOOL BASS_Start() override;
-    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override;
+    QM_AUDIO_SYSTEM_OVERRIDES;
 
     // Calls the syncs of the ends the clock has passed (at a frame's start).
     void signalEnds() { endSignals_ += ends_.signalEnds(clock_.showMs()); }

@@ -27,8 +27,6 @@ HeadlessBackend::HeadlessBackend(HeadlessOptions options)
     frames().addBackendListener(this);
 }
 
-HeadlessBackend::~HeadlessBackend() = default;
-
 Backend HeadlessBackend::services() {
     Backend services;
     services.graphics = &graphics_;

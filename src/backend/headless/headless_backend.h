@@ -38,9 +38,6 @@ class HeadlessBackend : public EmulatedWindowSystem,
                         private FrameListener {
   public:
     explicit HeadlessBackend(HeadlessOptions options = HeadlessOptions());
-    ~HeadlessBackend() override;
-    HeadlessBackend(const HeadlessBackend&) = delete;
-    HeadlessBackend& operator=(const HeadlessBackend&) = delete;
 
     Backend services();
 

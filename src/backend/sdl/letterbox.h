@@ -5,13 +5,10 @@
 
 struct Letterbox {
     // The picture's rectangle inside the area, in the area's pixels.
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
+    int x = 0, y = 0;
+    int width = 0, height = 0;
     // The picture's own size.
-    int pictureWidth = 0;
-    int pictureHeight = 0;
+    int pictureWidth = 0, pictureHeight = 0;
 };
 
 // Fits a pictureWidth × pictureHeight picture into an areaWidth × areaHeight area. A side that is

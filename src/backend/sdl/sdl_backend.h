@@ -41,9 +41,8 @@ struct SdlOptions {
 struct FrameStats {
     int frames = 0;
     double seconds = 0.0;
-    double minFps = 0.0;
-    double medianFps = 0.0;
-    double maxFps = 0.0;
+    // Frames per second between two presentations: the lowest, the median and the highest.
+    double minFps = 0.0, medianFps = 0.0, maxFps = 0.0;
 };
 
 class SdlBackend : public EmulatedWindowSystem,
@@ -53,8 +52,6 @@ class SdlBackend : public EmulatedWindowSystem,
   public:
     explicit SdlBackend(SdlOptions options = SdlOptions());
     ~SdlBackend() override;
-    SdlBackend(const SdlBackend&) = delete;
-    SdlBackend& operator=(const SdlBackend&) = delete;
 
     // Window, input and audio from here, with the given graphics service.
     Backend services(GraphicsSystem* graphics);
@@ -70,13 +67,7 @@ class SdlBackend : public EmulatedWindowSystem,
     void presentFrame(const uint32_t* pixels, int width, int height) override;
 
     // ---- AudioSystem ----
-    BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
-    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
-                                  DWORD flags) override;
-    HSYNC BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD param, SYNCPROC* proc,
-                              void* user) override;
-    BOOL BASS_Start() override;
-    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override;
+    QM_AUDIO_SYSTEM_OVERRIDES;
 
     // Takes every waiting SDL event: messages for the window, latched key and button presses,
     // mouse motion. Called by the message calls and by each device read.

@@ -43,17 +43,7 @@ class SoftGraphics : public GraphicsSystem {
     // The device the show created last (null before CreateDevice).
     SoftDevice* device() const;
 
-    Direct3D9* Direct3DCreate9(UINT sdkVersion) override;
-    HRESULT D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
-                                       Direct3DTexture9** texture) override;
-    HRESULT D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height, UINT mipLevels,
-                              DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                              Direct3DTexture9** texture, const char* name) override;
-    HRESULT D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) override;
-    HRESULT D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT width, UINT weight,
-                            UINT mipLevels, BOOL italic, DWORD charSet, DWORD outputPrecision,
-                            DWORD quality, DWORD pitchAndFamily, const char* faceName,
-                            D3DXFont** font) override;
+    QM_GRAPHICS_SYSTEM_OVERRIDES;
 
   private:
     struct Impl;

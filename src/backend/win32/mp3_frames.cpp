@@ -4,12 +4,8 @@
 
 namespace {
 
-struct FrameHeader {
-    int version = 0;
+struct FrameHeader : Mp3Format {
     uint32_t bitRate = 0;
-    uint32_t sampleRate = 0;
-    uint32_t channels = 0;
-    uint32_t samplesPerFrame = 0;
     uint32_t bytes = 0;  // whole frame, header and padding included
     bool padded = false;
 };
@@ -105,10 +101,7 @@ bool scanMp3(const uint8_t* data, size_t size, Mp3Stream* stream) {
     if (at + 4 > size) return false;
     if (readInfoFrame(data + at, first, &found)) at += first.bytes;
 
-    found.version = first.version;
-    found.sampleRate = first.sampleRate;
-    found.channels = first.channels;
-    found.samplesPerFrame = first.samplesPerFrame;
+    static_cast<Mp3Format&>(found) = first;
     found.dataOffset = at;
     bool haveFirst = false;
     FrameHeader header;

@@ -5,12 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 
-struct Mp3Stream {
+// What every frame header of one stream says alike: the format the decoder is opened with.
+struct Mp3Format {
     // 10 for MPEG-1, 20 for MPEG-2, 25 for MPEG-2.5.
     int version = 0;
     uint32_t sampleRate = 0;
     uint32_t channels = 0;
     uint32_t samplesPerFrame = 0;
+};
+
+struct Mp3Stream : Mp3Format {
     // Bit rate of the first audio frame in kbit/s.
     uint32_t bitRate = 0;
     // Bytes of the first audio frame, padding excluded.

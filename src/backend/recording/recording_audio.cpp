@@ -16,18 +16,12 @@ void relaySync(HSYNC handle, DWORD channel, DWORD data, void* user) {
 
 BOOL RecordingBackend::BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) {
     RecordingState& s = *state_;
-    BOOL result;
-    if (s.inner.audio != nullptr) {
-        result = s.inner.audio->BASS_Init(device, frequency, flags, window);
-    } else {
-        int64_t queued = 0;
-        result = s.take("", "BASS_Init", &queued) ? static_cast<BOOL>(queued) : TRUE;
-    }
+    BOOL result = s.inner.audio != nullptr
+                      ? s.inner.audio->BASS_Init(device, frequency, flags, window)
+                      : s.scripted<BOOL>("", "BASS_Init", TRUE);
     s.emit(TraceLine("BASS_Init")
-               .integer(device)
-               .natural(frequency)
-               .natural(flags)
-               .word(s.handle(window, "hwnd"))
+               .numbers(device, frequency, flags)
+               .word(s.hwnd(window))
                .arrow()
                .integer(result));
     return result;
@@ -40,9 +34,7 @@ HSTREAM RecordingBackend::BASS_StreamCreateFile(BOOL memory, const void* file, Q
     if (s.inner.audio != nullptr) {
         stream = s.inner.audio->BASS_StreamCreateFile(memory, file, offset, length, flags);
     } else {
-        int64_t queued = 0;
-        stream = s.take("", "BASS_StreamCreateFile", &queued) ? static_cast<HSTREAM>(queued)
-                                                              : ++s.nextStream;
+        stream = s.scripted<HSTREAM>("", "BASS_StreamCreateFile", [&s] { return ++s.nextStream; });
         if (file == nullptr) stream = 0;
     }
     TraceLine line("BASS_StreamCreateFile");
@@ -52,7 +44,7 @@ HSTREAM RecordingBackend::BASS_StreamCreateFile(BOOL memory, const void* file, Q
     } else {
         line.text(static_cast<const char*>(file));
     }
-    s.emit(line.natural(offset).natural(length).natural(flags).arrow().natural(stream));
+    s.emit(line.numbers(offset, length, flags).arrow().natural(stream));
     return stream;
 }
 
@@ -65,16 +57,12 @@ HSYNC RecordingBackend::BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD par
     if (s.inner.audio != nullptr) {
         handle = s.inner.audio->BASS_ChannelSetSync(channel, type, param, relaySync, &sync);
     } else {
-        int64_t queued = 0;
-        handle =
-            s.take("", "BASS_ChannelSetSync", &queued) ? static_cast<HSYNC>(queued) : ++s.nextSync;
+        handle = s.scripted<HSYNC>("", "BASS_ChannelSetSync", [&s] { return ++s.nextSync; });
         if (channel == 0) handle = 0;
     }
     sync.handle = handle;
     s.emit(TraceLine("BASS_ChannelSetSync")
-               .natural(channel)
-               .natural(type)
-               .natural(param)
+               .numbers(channel, type, param)
                .pointer(reinterpret_cast<const void*>(proc))
                .pointer(user)
                .arrow()
@@ -84,33 +72,18 @@ HSYNC RecordingBackend::BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD par
 
 BOOL RecordingBackend::BASS_Start() {
     RecordingState& s = *state_;
-    BOOL result;
-    if (s.inner.audio != nullptr) {
-        result = s.inner.audio->BASS_Start();
-    } else {
-        int64_t queued = 0;
-        result = s.take("", "BASS_Start", &queued) ? static_cast<BOOL>(queued) : TRUE;
-    }
+    BOOL result = s.inner.audio != nullptr ? s.inner.audio->BASS_Start()
+                                           : s.scripted<BOOL>("", "BASS_Start", TRUE);
     s.emit(TraceLine("BASS_Start").arrow().integer(result));
     return result;
 }
 
 BOOL RecordingBackend::BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) {
     RecordingState& s = *state_;
-    BOOL result;
-    if (s.inner.audio != nullptr) {
-        result = s.inner.audio->BASS_StreamPlay(stream, flush, flags);
-    } else {
-        int64_t queued = 0;
-        result = s.take("", "BASS_StreamPlay", &queued) ? static_cast<BOOL>(queued)
-                                                        : (stream != 0 ? TRUE : FALSE);
-    }
-    s.emit(TraceLine("BASS_StreamPlay")
-               .natural(stream)
-               .integer(flush)
-               .natural(flags)
-               .arrow()
-               .integer(result));
+    BOOL result = s.inner.audio != nullptr
+                      ? s.inner.audio->BASS_StreamPlay(stream, flush, flags)
+                      : s.scripted<BOOL>("", "BASS_StreamPlay", stream != 0 ? TRUE : FALSE);
+    s.emit(TraceLine("BASS_StreamPlay").numbers(stream, flush, flags).arrow().integer(result));
     return result;
 }
 

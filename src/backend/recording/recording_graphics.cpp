@@ -5,35 +5,9 @@
 
 namespace {
 
-RecordingTexture* asRecording(Direct3DTexture9* texture) {
-    return dynamic_cast<RecordingTexture*>(texture);
-}
-
-RecordingDevice* asRecording(Direct3DDevice9* device) {
-    return dynamic_cast<RecordingDevice*>(device);
-}
-
-// Objects handed to the recorder are its own stand-ins; anything else is passed on unchanged.
-Direct3DTexture9* innerOf(Direct3DTexture9* texture) {
-    RecordingTexture* recording = asRecording(texture);
-    return recording != nullptr ? recording->inner() : texture;
-}
-
-Direct3DDevice9* innerOf(Direct3DDevice9* device) {
-    RecordingDevice* recording = asRecording(device);
-    return recording != nullptr ? recording->inner() : device;
-}
-
-std::string labelOf(Direct3DTexture9* texture) {
-    if (texture == nullptr) return "none";
-    RecordingTexture* recording = asRecording(texture);
-    return recording != nullptr ? recording->label() : "foreign";
-}
-
-std::string labelOf(Direct3DDevice9* device) {
-    if (device == nullptr) return "NULL";
-    RecordingDevice* recording = asRecording(device);
-    return recording != nullptr ? recording->label() : "foreign";
+// No texture is written as none, where other missing objects are NULL.
+std::string textureLabel(Direct3DTexture9* texture) {
+    return labelOf(texture, "none");
 }
 
 // Bytes per vertex of the vertex formats the recorder can spell out (a position, an optional
@@ -94,6 +68,16 @@ uint32_t texelHash(const uint8_t* base, INT pitch, UINT width, UINT height) {
     return hash;
 }
 
+// Lines a simulated font draws: one per line feed, none for empty text.
+INT linesOf(const char* text, INT count) {
+    if (text == nullptr || count == 0 || text[0] == '\0') return 0;
+    INT lines = 1;
+    for (INT i = 0; count < 0 ? text[i] != '\0' : i < count; ++i) {
+        if (text[i] == '\n') ++lines;
+    }
+    return lines;
+}
+
 }  // namespace
 
 // ---- textures ----
@@ -118,14 +102,13 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const REC
     if (inner_ != nullptr) {
         hr = inner_->LockRect(level, locked, rect, flags);
     } else {
-        hr = state_.result(label_, "LockRect");
         bool inside = rect == nullptr ||
                       (rect->left >= 0 && rect->top >= 0 && rect->left < rect->right &&
                        rect->top < rect->bottom && static_cast<UINT>(rect->right) <= width_ &&
                        static_cast<UINT>(rect->bottom) <= height_);
-        if (SUCCEEDED(hr) && (level != 0 || locked == nullptr || !hasTexelSize() || !inside)) {
-            hr = D3DERR_INVALIDCALL;
-        }
+        hr = state_.result(label_, "LockRect",
+                           level == 0 && locked != nullptr && hasTexelSize() && inside,
+                           D3DERR_INVALIDCALL);
         if (SUCCEEDED(hr)) {
             size_t offset = 0;
             if (rect != nullptr) {
@@ -155,22 +138,14 @@ HRESULT RecordingTexture::UnlockRect(UINT level) {
     if (locked_ && lockedBase_ != nullptr && level == 0 && hasTexelSize()) {
         content = formatHex(texelHash(lockedBase_, lockedPitch_, width_, height_));
     }
-    HRESULT hr;
-    if (inner_ != nullptr) {
-        hr = inner_->UnlockRect(level);
-    } else {
-        hr = state_.result(label_, "UnlockRect");
-        if (SUCCEEDED(hr) && (!locked_ || level != 0)) hr = D3DERR_INVALIDCALL;
-    }
+    HRESULT hr = inner_ != nullptr ? inner_->UnlockRect(level)
+                                   : state_.result(label_, "UnlockRect", locked_ && level == 0,
+                                                   D3DERR_INVALIDCALL);
     locked_ = false;
     lockedBase_ = nullptr;
     state_.emit(
         TraceLine("UnlockRect").word(label_).natural(level).word(content).arrow().result(hr));
     return hr;
-}
-
-ULONG RecordingTexture::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
 }
 
 // ---- vertex buffers ----
@@ -183,10 +158,9 @@ HRESULT RecordingVertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD f
         hr = inner_->Lock(offset, size, data, flags);
         if (SUCCEEDED(hr) && data != nullptr) handedOut = *data;
     } else {
-        hr = state_.result(label_, "Lock");
-        if (SUCCEEDED(hr) && (data == nullptr || offset > length_ || span > length_ - offset)) {
-            hr = D3DERR_INVALIDCALL;
-        }
+        hr = state_.result(label_, "Lock",
+                           data != nullptr && offset <= length_ && span <= length_ - offset,
+                           D3DERR_INVALIDCALL);
         if (SUCCEEDED(hr)) {
             bytes_.resize(length_, 0);
             handedOut = bytes_.data() + offset;
@@ -198,41 +172,26 @@ HRESULT RecordingVertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD f
     locked_ = handedOut != nullptr;
     lockedData_ = static_cast<const uint8_t*>(handedOut);
     lockedSize_ = locked_ ? span : 0;
-    state_.emit(
-        TraceLine("Lock").word(label_).natural(offset).natural(size).natural(flags).arrow().result(
-            hr));
-    return hr;
+    return logged("Lock", hr, offset, size, flags);
 }
 
 HRESULT RecordingVertexBuffer::Unlock() {
     TraceLine line("Unlock");
     line.word(label_);
     if (locked_) describeVertices(line, lockedData_, lockedSize_, fvf_);
-    HRESULT hr;
-    if (inner_ != nullptr) {
-        hr = inner_->Unlock();
-    } else {
-        hr = state_.result(label_, "Unlock");
-        if (SUCCEEDED(hr) && !locked_) hr = D3DERR_INVALIDCALL;
-    }
+    HRESULT hr = inner_ != nullptr ? inner_->Unlock()
+                                   : state_.result(label_, "Unlock", locked_, D3DERR_INVALIDCALL);
     locked_ = false;
     lockedData_ = nullptr;
     state_.emit(line.arrow().result(hr));
     return hr;
 }
 
-ULONG RecordingVertexBuffer::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
-}
-
 // ---- device ----
 
-HRESULT RecordingDevice::simple(const char* operation, HRESULT forwarded) {
-    return inner_ != nullptr ? forwarded : state_.result(label_, operation);
-}
-
 HRESULT RecordingDevice::Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
-    HRESULT hr = simple("Clear", inner_ ? inner_->Clear(flags, color, z, stencil) : S_OK);
+    HRESULT hr = inner_ != nullptr ? inner_->Clear(flags, color, z, stencil)
+                                   : state_.result(label_, "Clear");
     state_.emit(TraceLine("Clear")
                     .word(label_)
                     .natural(flags)
@@ -245,71 +204,47 @@ HRESULT RecordingDevice::Clear(DWORD flags, D3DCOLOR color, float z, DWORD stenc
 }
 
 HRESULT RecordingDevice::BeginScene() {
-    HRESULT hr = simple("BeginScene", inner_ ? inner_->BeginScene() : S_OK);
-    state_.emit(TraceLine("BeginScene").word(label_).arrow().result(hr));
-    return hr;
+    return recorded("BeginScene", &Direct3DDevice9::BeginScene);
 }
 
 HRESULT RecordingDevice::EndScene() {
-    HRESULT hr = simple("EndScene", inner_ ? inner_->EndScene() : S_OK);
-    state_.emit(TraceLine("EndScene").word(label_).arrow().result(hr));
-    return hr;
+    return recorded("EndScene", &Direct3DDevice9::EndScene);
 }
 
 HRESULT RecordingDevice::Present() {
-    HRESULT hr = simple("Present", inner_ ? inner_->Present() : S_OK);
-    state_.emit(TraceLine("Present").word(label_).arrow().result(hr));
-    return hr;
+    return recorded("Present", &Direct3DDevice9::Present);
 }
 
 HRESULT RecordingDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-    HRESULT hr = simple("SetRenderState", inner_ ? inner_->SetRenderState(state, value) : S_OK);
-    state_.emit(
-        TraceLine("SetRenderState").word(label_).natural(state).natural(value).arrow().result(hr));
-    return hr;
+    return recorded("SetRenderState", &Direct3DDevice9::SetRenderState, state, value);
 }
 
 HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD value) {
-    HRESULT hr = simple("SetTextureStageState",
-                        inner_ ? inner_->SetTextureStageState(stage, type, value) : S_OK);
-    state_.emit(TraceLine("SetTextureStageState")
-                    .word(label_)
-                    .natural(stage)
-                    .natural(type)
-                    .natural(value)
-                    .arrow()
-                    .result(hr));
-    return hr;
+    return recorded("SetTextureStageState", &Direct3DDevice9::SetTextureStageState, stage, type,
+                    value);
 }
 
 HRESULT RecordingDevice::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-    HRESULT hr =
-        simple("SetSamplerState", inner_ ? inner_->SetSamplerState(sampler, type, value) : S_OK);
-    state_.emit(TraceLine("SetSamplerState")
-                    .word(label_)
-                    .natural(sampler)
-                    .natural(type)
-                    .natural(value)
-                    .arrow()
-                    .result(hr));
-    return hr;
+    return recorded("SetSamplerState", &Direct3DDevice9::SetSamplerState, sampler, type, value);
 }
 
 HRESULT RecordingDevice::SetTexture(DWORD stage, Direct3DTexture9* texture) {
-    HRESULT hr = simple("SetTexture", inner_ ? inner_->SetTexture(stage, innerOf(texture)) : S_OK);
+    HRESULT hr = inner_ != nullptr ? inner_->SetTexture(stage, innerOf(texture))
+                                   : state_.result(label_, "SetTexture");
     state_.emit(TraceLine("SetTexture")
                     .word(label_)
                     .natural(stage)
-                    .word(labelOf(texture))
+                    .word(textureLabel(texture))
                     .arrow()
                     .result(hr));
     return hr;
 }
 
 HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DXMATRIX* matrix) {
-    HRESULT hr = simple("SetTransform", inner_ ? inner_->SetTransform(state, matrix) : S_OK);
-    if (SUCCEEDED(hr) && inner_ == nullptr && matrix == nullptr) hr = D3DERR_INVALIDCALL;
+    HRESULT hr = inner_ != nullptr
+                     ? inner_->SetTransform(state, matrix)
+                     : state_.result(label_, "SetTransform", matrix != nullptr, D3DERR_INVALIDCALL);
     state_.emit(
         TraceLine("SetTransform").word(label_).natural(state).matrix(matrix).arrow().result(hr));
     return hr;
@@ -317,70 +252,46 @@ HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DXMAT
 
 HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                             Direct3DVertexBuffer9** vertexBuffer) {
-    HRESULT hr;
     Direct3DVertexBuffer9* inner = nullptr;
-    if (inner_ != nullptr) {
-        hr = inner_->CreateVertexBuffer(length, usage, fvf, pool, &inner);
-    } else {
-        hr = state_.result(label_, "CreateVertexBuffer");
-        if (SUCCEEDED(hr) && (vertexBuffer == nullptr || length == 0)) hr = D3DERR_INVALIDCALL;
-    }
-    RecordingVertexBuffer* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || inner_ == nullptr)) {
-        made =
-            state_.make<RecordingVertexBuffer>(state_, inner, state_.nextLabel("vb"), length, fvf);
-    }
+    HRESULT hr = inner_ != nullptr
+                     ? inner_->CreateVertexBuffer(length, usage, fvf, pool, &inner)
+                     : state_.result(label_, "CreateVertexBuffer",
+                                     vertexBuffer != nullptr && length != 0, D3DERR_INVALIDCALL);
+    Direct3DVertexBuffer9* made = state_.standIn<RecordingVertexBuffer>(
+        hr, inner_ != nullptr, inner, [this] { return state_.nextLabel("vb"); }, length, fvf);
     if (vertexBuffer != nullptr) *vertexBuffer = made;
     state_.emit(TraceLine("CreateVertexBuffer")
                     .word(label_)
-                    .natural(length)
-                    .natural(usage)
-                    .natural(fvf)
-                    .natural(pool)
+                    .numbers(length, usage, fvf, pool)
                     .arrow()
                     .result(hr)
-                    .word(made != nullptr ? made->label() : "NULL"));
+                    .word(labelOf(made)));
     return hr;
 }
 
 HRESULT RecordingDevice::SetStreamSource(UINT stream, Direct3DVertexBuffer9* vertexBuffer,
                                          UINT offset, UINT stride) {
-    auto* recording = dynamic_cast<RecordingVertexBuffer*>(vertexBuffer);
-    Direct3DVertexBuffer9* inner = recording != nullptr ? recording->inner() : vertexBuffer;
-    HRESULT hr = simple("SetStreamSource",
-                        inner_ ? inner_->SetStreamSource(stream, inner, offset, stride) : S_OK);
-    std::string label = vertexBuffer == nullptr ? "NULL"
-                        : recording != nullptr  ? recording->label()
-                                                : "foreign";
+    HRESULT hr = inner_ != nullptr
+                     ? inner_->SetStreamSource(stream, innerOf(vertexBuffer), offset, stride)
+                     : state_.result(label_, "SetStreamSource");
     state_.emit(TraceLine("SetStreamSource")
                     .word(label_)
                     .natural(stream)
-                    .word(label)
-                    .natural(offset)
-                    .natural(stride)
+                    .word(labelOf(vertexBuffer))
+                    .numbers(offset, stride)
                     .arrow()
                     .result(hr));
     return hr;
 }
 
 HRESULT RecordingDevice::SetFVF(DWORD fvf) {
-    HRESULT hr = simple("SetFVF", inner_ ? inner_->SetFVF(fvf) : S_OK);
-    state_.emit(TraceLine("SetFVF").word(label_).natural(fvf).arrow().result(hr));
-    return hr;
+    return recorded("SetFVF", &Direct3DDevice9::SetFVF, fvf);
 }
 
 HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex,
                                        UINT primitiveCount) {
-    HRESULT hr = simple("DrawPrimitive",
-                        inner_ ? inner_->DrawPrimitive(type, startVertex, primitiveCount) : S_OK);
-    state_.emit(TraceLine("DrawPrimitive")
-                    .word(label_)
-                    .natural(type)
-                    .natural(startVertex)
-                    .natural(primitiveCount)
-                    .arrow()
-                    .result(hr));
-    return hr;
+    return recorded("DrawPrimitive", &Direct3DDevice9::DrawPrimitive, type, startVertex,
+                    primitiveCount);
 }
 
 HRESULT RecordingDevice::UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) {
@@ -388,26 +299,21 @@ HRESULT RecordingDevice::UpdateTexture(Direct3DTexture9* source, Direct3DTexture
     if (inner_ != nullptr) {
         hr = inner_->UpdateTexture(innerOf(source), innerOf(destination));
     } else {
-        hr = state_.result(label_, "UpdateTexture");
-        RecordingTexture* from = asRecording(source);
-        RecordingTexture* to = asRecording(destination);
-        if (SUCCEEDED(hr) && (from == nullptr || to == nullptr || !from->sameShape(*to))) {
-            hr = D3DERR_INVALIDCALL;
-        }
+        auto* from = dynamic_cast<RecordingTexture*>(source);
+        auto* to = dynamic_cast<RecordingTexture*>(destination);
+        hr = state_.result(label_, "UpdateTexture",
+                           from != nullptr && to != nullptr && from->sameShape(*to),
+                           D3DERR_INVALIDCALL);
         // A texture never locked holds zeros, as a fresh one does.
         if (SUCCEEDED(hr)) to->bits() = from->bits();
     }
     state_.emit(TraceLine("UpdateTexture")
                     .word(label_)
-                    .word(labelOf(source))
-                    .word(labelOf(destination))
+                    .word(textureLabel(source))
+                    .word(textureLabel(destination))
                     .arrow()
                     .result(hr));
     return hr;
-}
-
-ULONG RecordingDevice::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
 }
 
 // ---- Direct3D object ----
@@ -417,19 +323,13 @@ HRESULT RecordingDirect3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* m
     if (inner_ != nullptr) {
         hr = inner_->GetAdapterDisplayMode(adapter, mode);
     } else {
-        hr = state_.result(label_, "GetAdapterDisplayMode");
-        if (SUCCEEDED(hr) && mode == nullptr) hr = D3DERR_INVALIDCALL;
+        hr = state_.result(label_, "GetAdapterDisplayMode", mode != nullptr, D3DERR_INVALIDCALL);
         if (SUCCEEDED(hr)) *mode = {640, 480, 60, D3DFMT_X8R8G8B8};
     }
     TraceLine line("GetAdapterDisplayMode");
     line.word(label_).natural(adapter).arrow().result(hr);
     if (SUCCEEDED(hr) && mode != nullptr) {
-        line.open()
-            .natural(mode->Width)
-            .natural(mode->Height)
-            .natural(mode->RefreshRate)
-            .natural(mode->Format)
-            .close();
+        line.open().numbers(mode->Width, mode->Height, mode->RefreshRate, mode->Format).close();
     }
     state_.emit(line);
     return hr;
@@ -441,63 +341,38 @@ HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focu
                                         Direct3DDevice9** device) {
     // The parameters as the show filled them, before a backend adjusts any.
     TraceLine line("CreateDevice");
-    line.word(label_)
-        .natural(adapter)
-        .natural(type)
-        .word(state_.handle(focusWindow, "hwnd"))
-        .natural(behaviorFlags);
+    line.word(label_).numbers(adapter, type).word(state_.hwnd(focusWindow)).numbers(behaviorFlags);
     if (presentParameters == nullptr) {
         line.word("NULL");
     } else {
         const D3DPRESENT_PARAMETERS& p = *presentParameters;
         line.open()
-            .natural(p.BackBufferWidth)
-            .natural(p.BackBufferHeight)
-            .natural(p.BackBufferFormat)
-            .natural(p.BackBufferCount)
-            .natural(p.MultiSampleType)
-            .natural(p.MultiSampleQuality)
-            .natural(p.SwapEffect)
-            .word(state_.handle(p.hDeviceWindow, "hwnd"))
-            .integer(p.Windowed)
-            .integer(p.EnableAutoDepthStencil)
-            .natural(p.AutoDepthStencilFormat)
-            .natural(p.Flags)
-            .natural(p.FullScreen_RefreshRateInHz)
-            .natural(p.PresentationInterval)
+            .numbers(p.BackBufferWidth, p.BackBufferHeight, p.BackBufferFormat, p.BackBufferCount,
+                     p.MultiSampleType, p.MultiSampleQuality, p.SwapEffect)
+            .word(state_.hwnd(p.hDeviceWindow))
+            .numbers(p.Windowed, p.EnableAutoDepthStencil, p.AutoDepthStencilFormat, p.Flags,
+                     p.FullScreen_RefreshRateInHz, p.PresentationInterval)
             .close();
     }
 
-    HRESULT hr;
     Direct3DDevice9* inner = nullptr;
-    if (inner_ != nullptr) {
-        hr = inner_->CreateDevice(adapter, type, focusWindow, behaviorFlags, presentParameters,
-                                  &inner);
-    } else {
-        hr = state_.result(label_, "CreateDevice");
-        if (SUCCEEDED(hr) && (device == nullptr || presentParameters == nullptr)) {
-            hr = D3DERR_INVALIDCALL;
-        }
-    }
-    RecordingDevice* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || inner_ == nullptr)) {
-        made = state_.make<RecordingDevice>(state_, inner, state_.nextLabel("device"));
-    }
+    HRESULT hr =
+        inner_ != nullptr
+            ? inner_->CreateDevice(adapter, type, focusWindow, behaviorFlags, presentParameters,
+                                   &inner)
+            : state_.result(label_, "CreateDevice",
+                            device != nullptr && presentParameters != nullptr, D3DERR_INVALIDCALL);
+    Direct3DDevice9* made = state_.standIn<RecordingDevice>(
+        hr, inner_ != nullptr, inner, [this] { return state_.nextLabel("device"); });
     if (device != nullptr) *device = made;
-    state_.emit(line.arrow().result(hr).word(made != nullptr ? made->label() : "NULL"));
+    state_.emit(line.arrow().result(hr).word(labelOf(made)));
     return hr;
-}
-
-ULONG RecordingDirect3D::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
 }
 
 // ---- line drawer ----
 
 HRESULT RecordingLine::Begin() {
-    HRESULT hr = inner_ != nullptr ? inner_->Begin() : state_.result(label_, "Begin");
-    state_.emit(TraceLine("Begin").word(label_).arrow().result(hr));
-    return hr;
+    return recorded("Begin", &D3DXLine::Begin);
 }
 
 HRESULT RecordingLine::DrawTransform(const D3DXVECTOR3* vertices, DWORD count,
@@ -520,38 +395,19 @@ HRESULT RecordingLine::DrawTransform(const D3DXVECTOR3* vertices, DWORD count,
 }
 
 HRESULT RecordingLine::End() {
-    HRESULT hr = inner_ != nullptr ? inner_->End() : state_.result(label_, "End");
-    state_.emit(TraceLine("End").word(label_).arrow().result(hr));
-    return hr;
-}
-
-ULONG RecordingLine::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
+    return recorded("End", &D3DXLine::End);
 }
 
 // ---- font ----
 
 INT RecordingFont::DrawTextA(const char* text, INT count, RECT* rect, DWORD format,
                              D3DCOLOR color) {
-    INT height;
-    if (inner_ != nullptr) {
-        height = inner_->DrawTextA(text, count, rect, format, color);
-    } else {
-        int64_t queued = 0;
-        if (state_.take(label_, "DrawTextA", &queued)) {
-            height = static_cast<INT>(queued);
-        } else {
-            // One line per line feed, each as high as the font.
-            INT lines = 0;
-            if (text != nullptr && count != 0 && text[0] != '\0') {
-                lines = 1;
-                for (INT i = 0; count < 0 ? text[i] != '\0' : i < count; ++i) {
-                    if (text[i] == '\n') ++lines;
-                }
-            }
-            height = lines * (height_ < 0 ? -height_ : height_);
-        }
-    }
+    // Each simulated line is as high as the font.
+    INT height = inner_ != nullptr
+                     ? inner_->DrawTextA(text, count, rect, format, color)
+                     : state_.scripted<INT>(label_, "DrawTextA", [&] {
+                           return linesOf(text, count) * (height_ < 0 ? -height_ : height_);
+                       });
     state_.emit(TraceLine("DrawTextA")
                     .word(label_)
                     .text(text, count)
@@ -564,57 +420,40 @@ INT RecordingFont::DrawTextA(const char* text, INT count, RECT* rect, DWORD form
     return height;
 }
 
-ULONG RecordingFont::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
-}
-
 // ---- library entry points ----
 
 Direct3D9* RecordingBackend::Direct3DCreate9(UINT sdkVersion) {
     RecordingState& s = *state_;
-    Direct3D9* inner = nullptr;
-    bool made;
-    if (s.inner.graphics != nullptr) {
-        inner = s.inner.graphics->Direct3DCreate9(sdkVersion);
-        made = inner != nullptr;
-    } else {
-        int64_t queued = 0;
-        made = !(s.take("", "Direct3DCreate9", &queued) && queued == 0);
-    }
-    std::string label = "NULL";
-    Direct3D9* result = nullptr;
-    if (made) {
-        label = s.nextLabel("d3d");
-        result = s.make<RecordingDirect3D>(s, inner, label);
-    }
-    s.emit(TraceLine("Direct3DCreate9").natural(sdkVersion).arrow().word(label));
+    bool forwarded = s.inner.graphics != nullptr;
+    Direct3D9* inner = forwarded ? s.inner.graphics->Direct3DCreate9(sdkVersion) : nullptr;
+    bool made = forwarded ? inner != nullptr : !s.refused("Direct3DCreate9");
+    Direct3D9* result =
+        made ? s.objects.make<RecordingDirect3D>(s, inner, s.nextLabel("d3d")) : nullptr;
+    s.emit(TraceLine("Direct3DCreate9").natural(sdkVersion).arrow().word(labelOf(result)));
     return result;
 }
 
 HRESULT RecordingBackend::D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
                                                      Direct3DTexture9** texture) {
     RecordingState& s = *state_;
-    HRESULT hr;
+    bool forwarded = s.inner.graphics != nullptr;
     Direct3DTexture9* inner = nullptr;
-    if (s.inner.graphics != nullptr) {
-        hr = s.inner.graphics->D3DXCreateTextureFromFileA(innerOf(device), file, &inner);
-    } else {
-        hr = s.result("", "D3DXCreateTextureFromFileA");
-        if (SUCCEEDED(hr) && (device == nullptr || file == nullptr || texture == nullptr)) {
-            hr = D3DERR_INVALIDCALL;
-        }
-    }
-    Direct3DTexture9* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || s.inner.graphics == nullptr)) {
-        made = s.make<RecordingTexture>(s, inner, formatText(file), 0, 0, D3DFMT_UNKNOWN);
-    }
+    HRESULT hr = forwarded
+                     ? s.inner.graphics->D3DXCreateTextureFromFileA(innerOf(device), file, &inner)
+                     : s.result("", "D3DXCreateTextureFromFileA",
+                                device != nullptr && file != nullptr && texture != nullptr,
+                                D3DERR_INVALIDCALL);
+    // A loaded texture is named by its path; the recorder never reads the file, so a simulated
+    // one has no size and no texels to lock.
+    Direct3DTexture9* made = s.standIn<RecordingTexture>(
+        hr, forwarded, inner, [file] { return formatText(file); }, 0u, 0u, D3DFMT_UNKNOWN);
     if (texture != nullptr) *texture = made;
     s.emit(TraceLine("D3DXCreateTextureFromFileA")
                .word(labelOf(device))
                .text(file)
                .arrow()
                .result(hr)
-               .word(labelOf(made)));
+               .word(textureLabel(made)));
     return hr;
 }
 
@@ -623,55 +462,42 @@ HRESULT RecordingBackend::D3DXCreateTexture(Direct3DDevice9* device, UINT width,
                                             D3DPOOL pool, Direct3DTexture9** texture,
                                             const char* name) {
     RecordingState& s = *state_;
-    HRESULT hr;
+    bool forwarded = s.inner.graphics != nullptr;
     Direct3DTexture9* inner = nullptr;
-    if (s.inner.graphics != nullptr) {
-        hr = s.inner.graphics->D3DXCreateTexture(innerOf(device), width, height, mipLevels, usage,
-                                                 format, pool, &inner, name);
-    } else {
-        hr = s.result("", "D3DXCreateTexture");
-        if (SUCCEEDED(hr) && (device == nullptr || texture == nullptr)) hr = D3DERR_INVALIDCALL;
-    }
-    Direct3DTexture9* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || s.inner.graphics == nullptr)) {
-        std::string label =
-            name != nullptr && name[0] != '\0' ? std::string(name) : s.nextLabel("texture");
-        made = s.make<RecordingTexture>(s, inner, label, width, height, format);
-    }
+    HRESULT hr =
+        forwarded ? s.inner.graphics->D3DXCreateTexture(innerOf(device), width, height, mipLevels,
+                                                        usage, format, pool, &inner, name)
+                  : s.result("", "D3DXCreateTexture", device != nullptr && texture != nullptr,
+                             D3DERR_INVALIDCALL);
+    Direct3DTexture9* made = s.standIn<RecordingTexture>(
+        hr, forwarded, inner,
+        [&] {
+            return name != nullptr && name[0] != '\0' ? std::string(name) : s.nextLabel("texture");
+        },
+        width, height, format);
     if (texture != nullptr) *texture = made;
     s.emit(TraceLine("D3DXCreateTexture")
                .word(labelOf(device))
-               .natural(width)
-               .natural(height)
-               .natural(mipLevels)
-               .natural(usage)
-               .natural(format)
-               .natural(pool)
+               .numbers(width, height, mipLevels, usage, format, pool)
                .text(name)
                .arrow()
                .result(hr)
-               .word(labelOf(made)));
+               .word(textureLabel(made)));
     return hr;
 }
 
 HRESULT RecordingBackend::D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) {
     RecordingState& s = *state_;
-    HRESULT hr;
+    bool forwarded = s.inner.graphics != nullptr;
     D3DXLine* inner = nullptr;
-    if (s.inner.graphics != nullptr) {
-        hr = s.inner.graphics->D3DXCreateLine(innerOf(device), &inner);
-    } else {
-        hr = s.result("", "D3DXCreateLine");
-        if (SUCCEEDED(hr) && (device == nullptr || line == nullptr)) hr = D3DERR_INVALIDCALL;
-    }
-    std::string label = "NULL";
-    D3DXLine* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || s.inner.graphics == nullptr)) {
-        label = s.nextLabel("line");
-        made = s.make<RecordingLine>(s, inner, label);
-    }
+    HRESULT hr = forwarded ? s.inner.graphics->D3DXCreateLine(innerOf(device), &inner)
+                           : s.result("", "D3DXCreateLine", device != nullptr && line != nullptr,
+                                      D3DERR_INVALIDCALL);
+    D3DXLine* made =
+        s.standIn<RecordingLine>(hr, forwarded, inner, [&s] { return s.nextLabel("line"); });
     if (line != nullptr) *line = made;
-    s.emit(TraceLine("D3DXCreateLine").word(labelOf(device)).arrow().result(hr).word(label));
+    s.emit(
+        TraceLine("D3DXCreateLine").word(labelOf(device)).arrow().result(hr).word(labelOf(made)));
     return hr;
 }
 
@@ -681,37 +507,23 @@ HRESULT RecordingBackend::D3DXCreateFontA(Direct3DDevice9* device, INT height, U
                                           DWORD pitchAndFamily, const char* faceName,
                                           D3DXFont** font) {
     RecordingState& s = *state_;
-    HRESULT hr;
+    bool forwarded = s.inner.graphics != nullptr;
     D3DXFont* inner = nullptr;
-    if (s.inner.graphics != nullptr) {
-        hr = s.inner.graphics->D3DXCreateFontA(innerOf(device), height, width, weight, mipLevels,
-                                               italic, charSet, outputPrecision, quality,
-                                               pitchAndFamily, faceName, &inner);
-    } else {
-        hr = s.result("", "D3DXCreateFontA");
-        if (SUCCEEDED(hr) && (device == nullptr || font == nullptr)) hr = D3DERR_INVALIDCALL;
-    }
-    std::string label = "NULL";
-    D3DXFont* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || s.inner.graphics == nullptr)) {
-        label = s.nextLabel("font");
-        made = s.make<RecordingFont>(s, inner, label, height);
-    }
+    HRESULT hr = forwarded ? s.inner.graphics->D3DXCreateFontA(
+                                 innerOf(device), height, width, weight, mipLevels, italic, charSet,
+                                 outputPrecision, quality, pitchAndFamily, faceName, &inner)
+                           : s.result("", "D3DXCreateFontA", device != nullptr && font != nullptr,
+                                      D3DERR_INVALIDCALL);
+    D3DXFont* made = s.standIn<RecordingFont>(
+        hr, forwarded, inner, [&s] { return s.nextLabel("font"); }, height);
     if (font != nullptr) *font = made;
     s.emit(TraceLine("D3DXCreateFontA")
                .word(labelOf(device))
-               .integer(height)
-               .natural(width)
-               .natural(weight)
-               .natural(mipLevels)
-               .integer(italic)
-               .natural(charSet)
-               .natural(outputPrecision)
-               .natural(quality)
-               .natural(pitchAndFamily)
+               .numbers(height, width, weight, mipLevels, italic, charSet, outputPrecision, quality,
+                        pitchAndFamily)
                .text(faceName)
                .arrow()
                .result(hr)
-               .word(label));
+               .word(labelOf(made)));
     return hr;
 }

@@ -54,13 +54,9 @@ State nextState(std::deque<State>& states, const State& none) {
 }  // namespace
 
 HRESULT RecordingInputDevice::SetDataFormat(const DIDATAFORMAT* format) {
-    HRESULT hr;
-    if (inner_ != nullptr) {
-        hr = inner_->SetDataFormat(format);
-    } else {
-        hr = state_.result(label_, "SetDataFormat");
-        if (SUCCEEDED(hr) && format == nullptr) hr = DIERR_INVALIDPARAM;
-    }
+    HRESULT hr = inner_ != nullptr ? inner_->SetDataFormat(format)
+                                   : state_.result(label_, "SetDataFormat", format != nullptr,
+                                                   DIERR_INVALIDPARAM);
     if (SUCCEEDED(hr) && format != nullptr) formatSize_ = format->dwDataSize;
     state_.emit(
         TraceLine("SetDataFormat").word(label_).word(formatName(format)).arrow().result(hr));
@@ -72,7 +68,7 @@ HRESULT RecordingInputDevice::SetCooperativeLevel(HWND window, DWORD flags) {
                                    : state_.result(label_, "SetCooperativeLevel");
     state_.emit(TraceLine("SetCooperativeLevel")
                     .word(label_)
-                    .word(state_.handle(window, "hwnd"))
+                    .word(state_.hwnd(window))
                     .natural(flags)
                     .arrow()
                     .result(hr));
@@ -80,28 +76,17 @@ HRESULT RecordingInputDevice::SetCooperativeLevel(HWND window, DWORD flags) {
 }
 
 HRESULT RecordingInputDevice::Acquire() {
-    HRESULT hr;
-    if (inner_ != nullptr) {
-        hr = inner_->Acquire();
-    } else {
-        hr = state_.result(label_, "Acquire");
-        // Without a data format there is nothing to acquire.
-        if (SUCCEEDED(hr) && formatSize_ == 0) hr = DIERR_INVALIDPARAM;
-        if (SUCCEEDED(hr)) acquired_ = true;
-    }
-    state_.emit(TraceLine("Acquire").word(label_).arrow().result(hr));
-    return hr;
+    // Without a data format there is nothing to acquire.
+    HRESULT hr = inner_ != nullptr
+                     ? inner_->Acquire()
+                     : state_.result(label_, "Acquire", formatSize_ != 0, DIERR_INVALIDPARAM);
+    if (SUCCEEDED(hr)) acquired_ = true;
+    return logged("Acquire", hr);
 }
 
 HRESULT RecordingInputDevice::Unacquire() {
-    HRESULT hr;
-    if (inner_ != nullptr) {
-        hr = inner_->Unacquire();
-    } else {
-        hr = state_.result(label_, "Unacquire");
-        if (SUCCEEDED(hr)) acquired_ = false;
-    }
-    state_.emit(TraceLine("Unacquire").word(label_).arrow().result(hr));
+    HRESULT hr = recorded("Unacquire", &DirectInputDevice8::Unacquire);
+    if (SUCCEEDED(hr)) acquired_ = false;
     return hr;
 }
 
@@ -131,62 +116,46 @@ HRESULT RecordingInputDevice::GetDeviceState(DWORD size, void* data) {
     return hr;
 }
 
-ULONG RecordingInputDevice::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
-}
-
 HRESULT RecordingDirectInput::CreateDevice(const GUID& guid, DirectInputDevice8** device) {
     bool keyboard = guid == GUID_SysKeyboard;
     bool mouse = guid == GUID_SysMouse;
-    HRESULT hr;
     DirectInputDevice8* inner = nullptr;
-    if (inner_ != nullptr) {
-        hr = inner_->CreateDevice(guid, &inner);
-    } else {
-        hr = state_.result(label_, "CreateDevice");
-        if (SUCCEEDED(hr) && (device == nullptr || (!keyboard && !mouse))) {
-            hr = DIERR_INVALIDPARAM;
-        }
-    }
-    std::string label = "NULL";
-    DirectInputDevice8* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || inner_ == nullptr)) {
-        label = state_.nextLabel(keyboard ? "keyboard" : mouse ? "mouse" : "inputdevice");
-        made = state_.make<RecordingInputDevice>(state_, inner, label, keyboard);
-    }
+    HRESULT hr = inner_ != nullptr
+                     ? inner_->CreateDevice(guid, &inner)
+                     : state_.result(label_, "CreateDevice",
+                                     device != nullptr && (keyboard || mouse), DIERR_INVALIDPARAM);
+    DirectInputDevice8* made = state_.standIn<RecordingInputDevice>(
+        hr, inner_ != nullptr, inner,
+        [&] {
+            return state_.nextLabel(keyboard ? "keyboard" : mouse ? "mouse" : "inputdevice");
+        },
+        keyboard);
     if (device != nullptr) *device = made;
-    state_.emit(
-        TraceLine("CreateDevice").word(label_).word(guidName(guid)).arrow().result(hr).word(label));
+    state_.emit(TraceLine("CreateDevice")
+                    .word(label_)
+                    .word(guidName(guid))
+                    .arrow()
+                    .result(hr)
+                    .word(labelOf(made)));
     return hr;
-}
-
-ULONG RecordingDirectInput::Release() {
-    return releaseStandIn(state_, label_, inner_, references_);
 }
 
 HRESULT RecordingBackend::DirectInput8Create(HINSTANCE instance, DWORD version,
                                              DirectInput8** directInput) {
     RecordingState& s = *state_;
-    HRESULT hr;
+    bool forwarded = s.inner.input != nullptr;
     DirectInput8* inner = nullptr;
-    if (s.inner.input != nullptr) {
-        hr = s.inner.input->DirectInput8Create(instance, version, &inner);
-    } else {
-        hr = s.result("", "DirectInput8Create");
-        if (SUCCEEDED(hr) && directInput == nullptr) hr = DIERR_INVALIDPARAM;
-    }
-    std::string label = "NULL";
-    DirectInput8* made = nullptr;
-    if (SUCCEEDED(hr) && (inner != nullptr || s.inner.input == nullptr)) {
-        label = s.nextLabel("dinput");
-        made = s.make<RecordingDirectInput>(s, inner, label);
-    }
+    HRESULT hr =
+        forwarded ? s.inner.input->DirectInput8Create(instance, version, &inner)
+                  : s.result("", "DirectInput8Create", directInput != nullptr, DIERR_INVALIDPARAM);
+    DirectInput8* made = s.standIn<RecordingDirectInput>(hr, forwarded, inner,
+                                                         [&s] { return s.nextLabel("dinput"); });
     if (directInput != nullptr) *directInput = made;
     s.emit(TraceLine("DirectInput8Create")
                .word(s.handle(instance, "hinstance"))
                .natural(version)
                .arrow()
                .result(hr)
-               .word(label));
+               .word(labelOf(made)));
     return hr;
 }

@@ -56,6 +56,12 @@ HRESULT RecordingState::result(const std::string& label, const char* operation) 
     return take(label, operation, &value) ? static_cast<HRESULT>(value) : S_OK;
 }
 
+HRESULT RecordingState::result(const std::string& label, const char* operation, bool valid,
+                               HRESULT refusal) {
+    HRESULT hr = result(label, operation);
+    return SUCCEEDED(hr) && !valid ? refusal : hr;
+}
+
 std::string RecordingState::nextLabel(const std::string& kind) {
     return kind + std::to_string(++counters[kind]);
 }

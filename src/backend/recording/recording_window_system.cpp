@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "backend/recording/recording_backend.h"
 #include "backend/recording/recording_state.h"
 
@@ -35,6 +37,38 @@ bool nextMessage(RecordingState& s, MSG* message, bool remove) {
     return false;
 }
 
+// Records a call that takes a message and returns a number.
+template <class Result>
+Result recordMessageCall(RecordingState& s, const char* operation, const MSG* message,
+                         Result result) {
+    TraceLine line(operation);
+    if (message == nullptr) {
+        line.word("NULL");
+    } else {
+        line.message(*message, s.hwnd(message->hwnd));
+    }
+    s.emit(line.arrow().integer(result));
+    return result;
+}
+
+// A simulated call that moves a point: refused by a queued zero and always without a point; a
+// queued non-zero result is returned and the point still moved.
+template <class Move>
+BOOL simulatePoint(RecordingState& s, const char* operation, POINT* point, Move move) {
+    BOOL result = s.scripted<BOOL>("", operation, TRUE);
+    if (point == nullptr) return FALSE;
+    if (result) move(*point);
+    return result;
+}
+
+// Ends the line of a call that writes a point: the result, then the point as written.
+BOOL recordPoint(RecordingState& s, TraceLine& line, BOOL result, const POINT* point) {
+    line.arrow().integer(result);
+    if (result && point != nullptr) line.point(*point);
+    s.emit(line);
+    return result;
+}
+
 }  // namespace
 
 ATOM RecordingBackend::RegisterClassExA(const WNDCLASSEXA* windowClass) {
@@ -43,9 +77,7 @@ ATOM RecordingBackend::RegisterClassExA(const WNDCLASSEXA* windowClass) {
     if (s.inner.windows != nullptr) {
         atom = s.inner.windows->RegisterClassExA(windowClass);
     } else {
-        int64_t queued = 0;
-        bool scripted = s.take("", "RegisterClassExA", &queued);
-        atom = scripted ? static_cast<ATOM>(queued) : static_cast<ATOM>(s.nextAtom++);
+        atom = s.scripted<ATOM>("", "RegisterClassExA", [&s] { return s.nextAtom++; });
         if (windowClass == nullptr || windowClass->lpszClassName == nullptr) atom = 0;
         if (atom != 0) s.classes[windowClass->lpszClassName] = windowClass->lpfnWndProc;
     }
@@ -55,11 +87,9 @@ ATOM RecordingBackend::RegisterClassExA(const WNDCLASSEXA* windowClass) {
     } else {
         const WNDCLASSEXA& c = *windowClass;
         line.open()
-            .natural(c.cbSize)
-            .natural(c.style)
+            .numbers(c.cbSize, c.style)
             .pointer(reinterpret_cast<const void*>(c.lpfnWndProc))
-            .integer(c.cbClsExtra)
-            .integer(c.cbWndExtra)
+            .numbers(c.cbClsExtra, c.cbWndExtra)
             .word(s.handle(c.hInstance, "hinstance"))
             .word(s.handle(c.hIcon, "hicon"))
             .word(s.handle(c.hCursor, "hcursor"))
@@ -82,8 +112,7 @@ HWND RecordingBackend::CreateWindowExA(DWORD exStyle, const char* className, con
         window = s.inner.windows->CreateWindowExA(exStyle, className, windowName, style, x, y,
                                                   width, height, parent, menu, instance, param);
     } else {
-        int64_t queued = 0;
-        bool refused = s.take("", "CreateWindowExA", &queued) && queued == 0;
+        bool refused = s.refused("CreateWindowExA");
         auto known = className != nullptr ? s.classes.find(className) : s.classes.end();
         if (!refused && known != s.classes.end()) {
             window = fakeHandle<HWND>(s);
@@ -92,57 +121,41 @@ HWND RecordingBackend::CreateWindowExA(DWORD exStyle, const char* className, con
         }
     }
     s.emit(TraceLine("CreateWindowExA")
-               .natural(exStyle)
+               .numbers(exStyle)
                .text(className)
                .text(windowName)
-               .natural(style)
-               .integer(x)
-               .integer(y)
-               .integer(width)
-               .integer(height)
-               .word(s.handle(parent, "hwnd"))
+               .numbers(style, x, y, width, height)
+               .word(s.hwnd(parent))
                .word(s.handle(menu, "hmenu"))
                .word(s.handle(instance, "hinstance"))
                .pointer(param)
                .arrow()
-               .word(s.handle(window, "hwnd")));
+               .word(s.hwnd(window)));
     return window;
 }
 
 BOOL RecordingBackend::ShowWindow(HWND window, int showCommand) {
     RecordingState& s = *state_;
-    BOOL result;
-    if (s.inner.windows != nullptr) {
-        result = s.inner.windows->ShowWindow(window, showCommand);
-    } else {
-        int64_t queued = 0;
-        result = s.take("", "ShowWindow", &queued) ? static_cast<BOOL>(queued) : TRUE;
-    }
-    s.emit(TraceLine("ShowWindow")
-               .word(s.handle(window, "hwnd"))
-               .integer(showCommand)
-               .arrow()
-               .integer(result));
+    BOOL result = s.inner.windows != nullptr ? s.inner.windows->ShowWindow(window, showCommand)
+                                             : s.scripted<BOOL>("", "ShowWindow", TRUE);
+    s.emit(
+        TraceLine("ShowWindow").word(s.hwnd(window)).integer(showCommand).arrow().integer(result));
     return result;
 }
 
 BOOL RecordingBackend::UpdateWindow(HWND window) {
     RecordingState& s = *state_;
-    BOOL result;
-    if (s.inner.windows != nullptr) {
-        result = s.inner.windows->UpdateWindow(window);
-    } else {
-        int64_t queued = 0;
-        result = s.take("", "UpdateWindow", &queued) ? static_cast<BOOL>(queued)
-                                                     : (s.windows.count(window) ? TRUE : FALSE);
-    }
-    s.emit(TraceLine("UpdateWindow").word(s.handle(window, "hwnd")).arrow().integer(result));
+    BOOL result =
+        s.inner.windows != nullptr
+            ? s.inner.windows->UpdateWindow(window)
+            : s.scripted<BOOL>("", "UpdateWindow", s.windows.count(window) ? TRUE : FALSE);
+    s.emit(TraceLine("UpdateWindow").word(s.hwnd(window)).arrow().integer(result));
     return result;
 }
 
 BOOL RecordingBackend::DestroyWindow(HWND window) {
     RecordingState& s = *state_;
-    std::string label = s.handle(window, "hwnd");
+    std::string label = s.hwnd(window);
     BOOL result;
     if (s.inner.windows != nullptr) {
         result = s.inner.windows->DestroyWindow(window);
@@ -168,14 +181,9 @@ BOOL RecordingBackend::DestroyWindow(HWND window) {
 
 HCURSOR RecordingBackend::LoadCursorA(HINSTANCE instance, const char* cursorName) {
     RecordingState& s = *state_;
-    HCURSOR cursor;
-    if (s.inner.windows != nullptr) {
-        cursor = s.inner.windows->LoadCursorA(instance, cursorName);
-    } else {
-        int64_t queued = 0;
-        bool refused = s.take("", "LoadCursorA", &queued) && queued == 0;
-        cursor = refused ? nullptr : fakeHandle<HCURSOR>(s);
-    }
+    HCURSOR cursor = s.inner.windows != nullptr ? s.inner.windows->LoadCursorA(instance, cursorName)
+                     : s.refused("LoadCursorA") ? nullptr
+                                                : fakeHandle<HCURSOR>(s);
     TraceLine line("LoadCursorA");
     line.word(s.handle(instance, "hinstance"));
     resourceName(line, cursorName);
@@ -189,16 +197,13 @@ LRESULT RecordingBackend::DefWindowProcA(HWND window, UINT message, WPARAM wPara
     if (s.inner.windows != nullptr) {
         result = s.inner.windows->DefWindowProcA(window, message, wParam, lParam);
     } else {
-        int64_t queued = 0;
-        result = s.take("", "DefWindowProcA", &queued) ? static_cast<LRESULT>(queued) : 0;
+        result = s.scripted<LRESULT>("", "DefWindowProcA", 0);
         // Closing a window by default destroys it, as the platform does.
         if (message == WM_CLOSE) DestroyWindow(window);
     }
     s.emit(TraceLine("DefWindowProcA")
-               .word(s.handle(window, "hwnd"))
-               .natural(message)
-               .natural(wParam)
-               .integer(lParam)
+               .word(s.hwnd(window))
+               .numbers(message, wParam, lParam)
                .arrow()
                .integer(result));
     return result;
@@ -234,13 +239,8 @@ BOOL RecordingBackend::PeekMessageA(MSG* message, HWND window, UINT filterMin, U
         }
     }
     TraceLine line("PeekMessageA");
-    line.word(s.handle(window, "hwnd"))
-        .natural(filterMin)
-        .natural(filterMax)
-        .natural(removeFlags)
-        .arrow()
-        .integer(result);
-    if (result != 0 && message != nullptr) line.message(*message, s.handle(message->hwnd, "hwnd"));
+    line.word(s.hwnd(window)).numbers(filterMin, filterMax, removeFlags).arrow().integer(result);
+    if (result != 0 && message != nullptr) line.message(*message, s.hwnd(message->hwnd));
     s.emit(line);
     return result;
 }
@@ -267,33 +267,17 @@ BOOL RecordingBackend::GetMessageA(MSG* message, HWND window, UINT filterMin, UI
         }
     }
     TraceLine line("GetMessageA");
-    line.word(s.handle(window, "hwnd"))
-        .natural(filterMin)
-        .natural(filterMax)
-        .arrow()
-        .integer(result);
-    if (filled && message != nullptr) line.message(*message, s.handle(message->hwnd, "hwnd"));
+    line.word(s.hwnd(window)).numbers(filterMin, filterMax).arrow().integer(result);
+    if (filled && message != nullptr) line.message(*message, s.hwnd(message->hwnd));
     s.emit(line);
     return result;
 }
 
 BOOL RecordingBackend::TranslateMessage(const MSG* message) {
     RecordingState& s = *state_;
-    BOOL result;
-    if (s.inner.windows != nullptr) {
-        result = s.inner.windows->TranslateMessage(message);
-    } else {
-        int64_t queued = 0;
-        result = s.take("", "TranslateMessage", &queued) ? static_cast<BOOL>(queued) : FALSE;
-    }
-    TraceLine line("TranslateMessage");
-    if (message == nullptr) {
-        line.word("NULL");
-    } else {
-        line.message(*message, s.handle(message->hwnd, "hwnd"));
-    }
-    s.emit(line.arrow().integer(result));
-    return result;
+    BOOL result = s.inner.windows != nullptr ? s.inner.windows->TranslateMessage(message)
+                                             : s.scripted<BOOL>("", "TranslateMessage", FALSE);
+    return recordMessageCall(s, "TranslateMessage", message, result);
 }
 
 LRESULT RecordingBackend::DispatchMessageA(const MSG* message) {
@@ -313,27 +297,16 @@ LRESULT RecordingBackend::DispatchMessageA(const MSG* message) {
         }
         if (scripted) result = static_cast<LRESULT>(queued);
     }
-    TraceLine line("DispatchMessageA");
-    if (message == nullptr) {
-        line.word("NULL");
-    } else {
-        line.message(*message, s.handle(message->hwnd, "hwnd"));
-    }
-    s.emit(line.arrow().integer(result));
-    return result;
+    return recordMessageCall(s, "DispatchMessageA", message, result);
 }
 
 int RecordingBackend::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
     RecordingState& s = *state_;
-    int result;
-    if (s.inner.windows != nullptr) {
-        result = s.inner.windows->MessageBoxA(owner, text, caption, type);
-    } else {
-        int64_t queued = 0;
-        result = s.take("", "MessageBoxA", &queued) ? static_cast<int>(queued) : IDOK;
-    }
+    int result = s.inner.windows != nullptr
+                     ? s.inner.windows->MessageBoxA(owner, text, caption, type)
+                     : s.scripted<int>("", "MessageBoxA", IDOK);
     s.emit(TraceLine("MessageBoxA")
-               .word(s.handle(owner, "hwnd"))
+               .word(s.hwnd(owner))
                .text(text)
                .text(caption)
                .natural(type)
@@ -344,13 +317,8 @@ int RecordingBackend::MessageBoxA(HWND owner, const char* text, const char* capt
 
 HCURSOR RecordingBackend::SetCursor(HCURSOR cursor) {
     RecordingState& s = *state_;
-    HCURSOR previous;
-    if (s.inner.windows != nullptr) {
-        previous = s.inner.windows->SetCursor(cursor);
-    } else {
-        previous = s.currentCursor;
-        s.currentCursor = cursor;
-    }
+    HCURSOR previous = s.inner.windows != nullptr ? s.inner.windows->SetCursor(cursor)
+                                                  : std::exchange(s.currentCursor, cursor);
     s.emit(TraceLine("SetCursor")
                .word(s.handle(cursor, "hcursor"))
                .arrow()
@@ -360,96 +328,60 @@ HCURSOR RecordingBackend::SetCursor(HCURSOR cursor) {
 
 int RecordingBackend::ShowCursor(BOOL show) {
     RecordingState& s = *state_;
-    int count;
-    if (s.inner.windows != nullptr) {
-        count = s.inner.windows->ShowCursor(show);
-    } else {
-        s.cursorCount += show ? 1 : -1;
-        int64_t queued = 0;
-        count = s.take("", "ShowCursor", &queued) ? static_cast<int>(queued) : s.cursorCount;
-    }
+    // A simulated count moves even when a result is queued.
+    int count = s.inner.windows != nullptr
+                    ? s.inner.windows->ShowCursor(show)
+                    : s.scripted<int>("", "ShowCursor", s.cursorCount += show ? 1 : -1);
     s.emit(TraceLine("ShowCursor").integer(show).arrow().integer(count));
     return count;
 }
 
 BOOL RecordingBackend::GetCursorPos(POINT* point) {
     RecordingState& s = *state_;
-    BOOL result;
-    if (s.inner.windows != nullptr) {
-        result = s.inner.windows->GetCursorPos(point);
-    } else {
-        int64_t queued = 0;
-        bool scripted = s.take("", "GetCursorPos", &queued);
-        result = point == nullptr || (scripted && queued == 0) ? FALSE
-                 : scripted                                    ? static_cast<BOOL>(queued)
-                                                               : TRUE;
-        if (result) *point = s.cursor;
-    }
+    BOOL result = s.inner.windows != nullptr
+                      ? s.inner.windows->GetCursorPos(point)
+                      : simulatePoint(s, "GetCursorPos", point, [&s](POINT& p) { p = s.cursor; });
     TraceLine line("GetCursorPos");
-    line.arrow().integer(result);
-    if (result && point != nullptr) line.point(*point);
-    s.emit(line);
-    return result;
+    return recordPoint(s, line, result, point);
 }
 
 BOOL RecordingBackend::ScreenToClient(HWND window, POINT* point) {
     RecordingState& s = *state_;
     TraceLine line("ScreenToClient");
-    line.word(s.handle(window, "hwnd"));
+    line.word(s.hwnd(window));
     if (point == nullptr) {
         line.word("NULL");
     } else {
         line.point(*point);
     }
-    BOOL result;
-    if (s.inner.windows != nullptr) {
-        result = s.inner.windows->ScreenToClient(window, point);
-    } else {
-        int64_t queued = 0;
-        bool scripted = s.take("", "ScreenToClient", &queued);
-        result = point == nullptr || (scripted && queued == 0) ? FALSE
-                 : scripted                                    ? static_cast<BOOL>(queued)
-                                                               : TRUE;
-        if (result) {
-            point->x -= s.clientOrigin.x;
-            point->y -= s.clientOrigin.y;
-        }
-    }
-    line.arrow().integer(result);
-    if (result && point != nullptr) line.point(*point);
-    s.emit(line);
-    return result;
+    BOOL result = s.inner.windows != nullptr
+                      ? s.inner.windows->ScreenToClient(window, point)
+                      : simulatePoint(s, "ScreenToClient", point, [&s](POINT& p) {
+                            p.x -= s.clientOrigin.x;
+                            p.y -= s.clientOrigin.y;
+                        });
+    return recordPoint(s, line, result, point);
 }
 
 DWORD RecordingBackend::GetTickCount() {
     RecordingState& s = *state_;
-    DWORD tick;
-    if (s.inner.windows != nullptr) {
-        tick = s.inner.windows->GetTickCount();
-    } else {
-        int64_t queued = 0;
-        if (s.take("", "GetTickCount", &queued)) {
-            tick = static_cast<DWORD>(queued);
-        } else {
-            tick = s.clock;
-            s.clock += s.clockStep;
-        }
-    }
+    // A queued tick leaves the simulated clock where it is.
+    DWORD tick = s.inner.windows != nullptr ? s.inner.windows->GetTickCount()
+                                            : s.scripted<DWORD>("", "GetTickCount", [&s] {
+                                                  DWORD now = s.clock;
+                                                  s.clock += s.clockStep;
+                                                  return now;
+                                              });
     s.emit(TraceLine("GetTickCount").arrow().natural(tick));
     return tick;
 }
 
 HWND RecordingBackend::GetForegroundWindow() {
     RecordingState& s = *state_;
-    HWND window;
-    if (s.inner.windows != nullptr) {
-        window = s.inner.windows->GetForegroundWindow();
-    } else {
-        int64_t queued = 0;
-        bool refused = s.take("", "GetForegroundWindow", &queued) && queued == 0;
-        window = refused ? nullptr : s.lastWindow;
-    }
-    s.emit(TraceLine("GetForegroundWindow").arrow().word(s.handle(window, "hwnd")));
+    HWND window = s.inner.windows != nullptr         ? s.inner.windows->GetForegroundWindow()
+                  : s.refused("GetForegroundWindow") ? nullptr
+                                                     : s.lastWindow;
+    s.emit(TraceLine("GetForegroundWindow").arrow().word(s.hwnd(window)));
     return window;
 }
 
@@ -459,10 +391,8 @@ HMODULE RecordingBackend::GetModuleHandleA(const char* moduleName) {
     if (s.inner.windows != nullptr) {
         module = s.inner.windows->GetModuleHandleA(moduleName);
     } else {
-        int64_t queued = 0;
-        bool refused = s.take("", "GetModuleHandleA", &queued) && queued == 0;
         // Only the program itself is loaded.
-        if (!refused && moduleName == nullptr) {
+        if (!s.refused("GetModuleHandleA") && moduleName == nullptr) {
             if (s.module == nullptr) s.module = fakeHandle<HMODULE>(s);
             module = s.module;
         }

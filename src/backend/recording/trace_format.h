@@ -5,6 +5,7 @@
 // the format.
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "backend/platform_types.h"
 
@@ -32,6 +33,12 @@ class TraceLine {
     TraceLine& word(const std::string& value);
     // A pointer the recorder cannot describe: ptr, or NULL.
     TraceLine& pointer(const void* value);
+    // Whole numbers in decimal, signed or unsigned as the program holds each.
+    template <class... Numbers>
+    TraceLine& numbers(Numbers... values) {
+        (number(values), ...);
+        return *this;
+    }
 
     TraceLine& matrix(const D3DXMATRIX* value);
     TraceLine& point(const POINT& value);
@@ -47,6 +54,16 @@ class TraceLine {
 
   private:
     TraceLine& token(const std::string& value);
+    template <class Number>
+    void number(Number value) {
+        static_assert(std::is_integral_v<Number> && !std::is_same_v<Number, bool>,
+                      "a flag or a value of another kind has its own token");
+        if constexpr (std::is_signed_v<Number>) {
+            integer(value);
+        } else {
+            natural(value);
+        }
+    }
 
     std::string text_;
     bool needSpace_ = true;

@@ -82,56 +82,17 @@ class RecordingBackend : public GraphicsSystem,
     int cursorDisplayCount() const;
 
     // ---- GraphicsSystem ----
-    Direct3D9* Direct3DCreate9(UINT sdkVersion) override;
-    HRESULT D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
-                                       Direct3DTexture9** texture) override;
-    HRESULT D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height, UINT mipLevels,
-                              DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                              Direct3DTexture9** texture, const char* name) override;
-    HRESULT D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) override;
-    HRESULT D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT width, UINT weight,
-                            UINT mipLevels, BOOL italic, DWORD charSet, DWORD outputPrecision,
-                            DWORD quality, DWORD pitchAndFamily, const char* faceName,
-                            D3DXFont** font) override;
+    QM_GRAPHICS_SYSTEM_OVERRIDES;
 
     // ---- WindowSystem ----
-    ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) override;
-    HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowName, DWORD style,
-                         int x, int y, int width, int height, HWND parent, HMENU menu,
-                         HINSTANCE instance, void* param) override;
-    BOOL ShowWindow(HWND window, int showCommand) override;
-    BOOL UpdateWindow(HWND window) override;
-    BOOL DestroyWindow(HWND window) override;
-    HCURSOR LoadCursorA(HINSTANCE instance, const char* cursorName) override;
-    LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostQuitMessage(int exitCode) override;
-    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
-                      UINT removeFlags) override;
-    BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) override;
-    BOOL TranslateMessage(const MSG* message) override;
-    LRESULT DispatchMessageA(const MSG* message) override;
-    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
-    HCURSOR SetCursor(HCURSOR cursor) override;
-    int ShowCursor(BOOL show) override;
-    BOOL GetCursorPos(POINT* point) override;
-    BOOL ScreenToClient(HWND window, POINT* point) override;
-    DWORD GetTickCount() override;
-    HWND GetForegroundWindow() override;
-    HMODULE GetModuleHandleA(const char* moduleName) override;
-    [[noreturn]] void exit(int status) override;
+    QM_WINDOW_SYSTEM_OVERRIDES;
 
     // ---- InputSystem ----
     HRESULT DirectInput8Create(HINSTANCE instance, DWORD version,
                                DirectInput8** directInput) override;
 
     // ---- AudioSystem ----
-    BOOL BASS_Init(int device, DWORD frequency, DWORD flags, HWND window) override;
-    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
-                                  DWORD flags) override;
-    HSYNC BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD param, SYNCPROC* proc,
-                              void* user) override;
-    BOOL BASS_Start() override;
-    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override;
+    QM_AUDIO_SYSTEM_OVERRIDES;
 
   private:
     std::unique_ptr<RecordingState> state_;

@@ -247,22 +247,7 @@ class RecordingDevice final : public StandIn<Direct3DDevice9> {
   public:
     using StandIn::StandIn;
 
-    HRESULT Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
-    HRESULT BeginScene() override;
-    HRESULT EndScene() override;
-    HRESULT Present() override;
-    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
-    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
-    HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
-    HRESULT SetTexture(DWORD stage, Direct3DTexture9* texture) override;
-    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DXMATRIX* matrix) override;
-    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                               Direct3DVertexBuffer9** vertexBuffer) override;
-    HRESULT SetStreamSource(UINT stream, Direct3DVertexBuffer9* vertexBuffer, UINT offset,
-                            UINT stride) override;
-    HRESULT SetFVF(DWORD fvf) override;
-    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
-    HRESULT UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) override;
+    QM_DEVICE_OVERRIDES;
 };
 
 class RecordingDirect3D final : public StandIn<Direct3D9> {

@@ -461,8 +461,14 @@ void FrameCapture::placeVideo() {
     // A hard link fails when the name is taken, so a file that appeared while the show ran is
     // still not replaced.
     if (link(partial.c_str(), output_.path.c_str()) != 0) {
-        fail(errno == EEXIST ? output_.path + " appeared during the capture and is kept"
-                             : "cannot create " + output_.path + ": " + std::strerror(errno));
+        const int err = errno;
+        struct stat info;
+        if (err == EEXIST || exists(output_.path, &info)) {
+            fail(output_.path + " appeared during the capture and is kept");
+        } else if (std::rename(partial.c_str(), output_.path.c_str()) != 0) {
+            // A file system without hard links gets the plain rename.
+            fail("cannot create " + output_.path + ": " + std::strerror(err));
+        }
         return;
     }
     std::remove(partial.c_str());

@@ -1,52 +1,36 @@
 #include "fuzz_file.h"
 
-#include <sys/stat.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
-namespace {
-
-std::map<std::string, std::string>& paths() {
-    static std::map<std::string, std::string> made;
-    return made;
-}
-
-void removeScratch();
-
-const std::string& folder() {
-    static const std::string made = [] {
-        // A file in memory is rewritten forty times faster than one on disk, and the run
-        // spends most of its time there.
-        const char* tmp = std::getenv("TMPDIR");
-        struct stat st;
-        const char* base = tmp && *tmp                                         ? tmp
-                           : stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm"
-                                                                               : "/tmp";
-        std::string pattern = std::string(base) + "/qm-fuzz-XXXXXX";
-        if (mkdtemp(&pattern[0]) == nullptr) fuzzFailure(__FILE__, __LINE__, "no scratch folder");
-        std::atexit(removeScratch);
-        return pattern;
-    }();
-    return made;
-}
-
-void removeScratch() {
-    for (const auto& entry : paths()) std::remove(entry.second.c_str());
-    rmdir(folder().c_str());
-}
-
-}  // namespace
-
 const std::string& writeFuzzFile(const char* name, const uint8_t* data, size_t size) {
-    std::string& path = paths()[name];
-    if (path.empty()) path = folder() + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0)
-        fuzzFailure(__FILE__, __LINE__, "cannot write the scratch file");
-    return path;
+    // An anonymous file in memory, reached through its descriptor's path: rewriting it is forty
+    // times faster than a file on disk, and nothing is left behind however the run ends
+    // (libFuzzer leaves with _Exit, past any clean-up).
+    struct Scratch {
+        int fd = -1;
+        std::string path;
+    };
+    static std::map<std::string, Scratch> files;
+    Scratch& file = files[name];
+    if (file.fd < 0) {
+        file.fd = memfd_create(name, 0);
+        if (file.fd < 0) fuzzFailure(__FILE__, __LINE__, "cannot make a scratch file");
+        file.path = "/proc/self/fd/" + std::to_string(file.fd);
+    }
+    if (ftruncate(file.fd, 0) != 0)
+        fuzzFailure(__FILE__, __LINE__, "cannot empty the scratch file");
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pwrite(file.fd, data + done, size - done, off_t(done));
+        if (n <= 0) fuzzFailure(__FILE__, __LINE__, "cannot write the scratch file");
+        done += size_t(n);
+    }
+    return file.path;
 }
 
 void fuzzFailure(const char* file, int line, const char* what) {

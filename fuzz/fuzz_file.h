@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-// A file in a folder of this process's own (in memory where the system has a place for it),
-// rewritten with `size` bytes of `data` on every call; its path is returned.
+// A file in memory, one per name and private to this process, rewritten with `size` bytes of
+// `data` on every call; its path is returned.
 const std::string& writeFuzzFile(const char* name, const uint8_t* data, size_t size);
 
 // Ends the run with `what` when `holds` is false: libFuzzer keeps the input as a crash.

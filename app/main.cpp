@@ -115,6 +115,23 @@ std::string absolutePath(const std::string& path) {
     return currentFolder() + "/" + path;
 }
 
+// The signal that asked a capture to stop (SIGTERM, SIGINT), or 0. The show stops at the next
+// frame, so what has been written is either whole or removed.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+void catchStopSignals() {
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
 // A capture's part in each frame: the renderer draws only the frames the window wants, the sink
 // learns which frame comes, and a sink that cannot write stops the show.
 class CaptureFrames : public FrameListener {
@@ -130,7 +147,7 @@ class CaptureFrames : public FrameListener {
         sink_.frameBegun(k);
     }
     void showStopping() override { renderer_.setRasterizing(false); }
-    bool failed() const override { return sink_.failed(); }
+    bool failed() const override { return sink_.failed() || stopSignal != 0; }
 
   private:
     SoftGraphics& renderer_;
@@ -320,6 +337,10 @@ int main(int argc, char** argv) {
         // A reader that goes away (ffmpeg, a pipe on standard output) is reported as a failed
         // write instead of ending the program unannounced.
         std::signal(SIGPIPE, SIG_IGN);
+        // Likewise a file that grows past the size limit (a full quota): the write fails with a
+        // reason instead of the signal ending the program and leaving half a file.
+        std::signal(SIGXFSZ, SIG_IGN);
+        catchStopSignals();
         headless.graphics().setSink(capture.get());
         captureFrames = std::make_unique<CaptureFrames>(headless.graphics(), *capture, window);
         headless.frames().setWindow(window);
@@ -339,10 +360,14 @@ int main(int argc, char** argv) {
     if (trace != nullptr) std::fflush(trace);
     if (!capture) return status;
 
+    const int stoppedBy = stopSignal;
+    if (stoppedBy != 0)
+        capture->stop(std::string("the capture was interrupted by ") + strsignal(stoppedBy));
     std::string error;
     if (!capture->finish(&error)) {
         std::fprintf(stderr, "quillmere: %s\n", error.c_str());
-        return 1;
+        // As the shell reports a program a signal ended.
+        return stoppedBy != 0 ? 128 + stoppedBy : 1;
     }
     if (status != 0) return status;
     if (capture->framesWritten() == 0) {

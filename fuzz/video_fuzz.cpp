@@ -1,10 +1,13 @@
 // Feeds arbitrary bytes to the video path the show runs: open, decode every frame (and one index
 // past the end), run the image effects with parameters taken from the input, convert to texels.
+// The surface is exactly the frame's size, so the sanitizer catches a write past it; the texels
+// are followed by a guard that must stay as it was.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "fuzz_file.h"
 #include "video/video_decoder.h"
 #include "video/yuv_surface.h"
 
@@ -33,7 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int w = dec.width(), h = dec.height();
     YUVSurface surface(w, h);
     std::memset(surface.pixels(), 0, size_t(surface.bytes()));
-    std::vector<uint8_t> texels(size_t(w) * size_t(h) * 4 + 64);
+    // The texture's rows, then a guard the conversions must never reach.
+    const size_t texelBytes = size_t(w) * size_t(h) * 4;
+    const size_t kGuard = 64;
+    std::vector<uint8_t> texels(texelBytes + kGuard, 0xA5);
+    auto guardIntact = [&] {
+        for (size_t i = texelBytes; i < texels.size(); ++i)
+            if (texels[i] != 0xA5) return false;
+        return true;
+    };
 
     uint8_t knob = size > 8 ? data[size - 1] : 0;
     int frames = entries - 1 < 6 ? entries - 1 : 6;
@@ -47,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dec.toARGB(surface.pixels(), texels.data(), w * 4, w, h);
         surface.adjustLevels(0, 1.5f, 3.0f);
         dec.copyLane(surface.pixels(), texels.data(), 3, w * 4, w, h);
+        FUZZ_CHECK(guardIntact(), "a conversion wrote past the texture");
     }
     return 0;
 }

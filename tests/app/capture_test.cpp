@@ -1,10 +1,13 @@
 // Captures of the show on a small asset set made here: golden frames, windows that equal the
 // same frames of longer captures, the three kinds of output and the refusals.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -54,6 +57,25 @@ std::vector<std::string> framesOf(const std::string& raw) {
     for (size_t at = 0; at + kFrameBytes <= raw.size(); at += kFrameBytes)
         frames.push_back(raw.substr(at, kFrameBytes));
     return frames;
+}
+
+// The names in a folder, sorted, without . and ..
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string lastLine(const std::string& text) {
+    const size_t end = text.empty() || text.back() != '\n' ? text.size() : text.size() - 1;
+    const size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
+    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start + 1));
 }
 
 // Every test shares one asset set: building it (videos, images) is the slow part.
@@ -230,6 +252,85 @@ TEST_F(Capture, VideoNeedsFfmpegAndReportsItsFailure) {
         run("--fps 10 --capture '" + out + "/show.mkv' --to 1", "PATH='" + out + "/bin'");
     EXPECT_EQ(failing.status, 1);
     EXPECT_NE(failing.err.find("ffmpeg failed with status 3"), std::string::npos) << failing.err;
+}
+
+// An ffmpeg stand-in: a shell script given the body that follows its first line; "$out" is the
+// file it was told to write.
+void fakeFfmpeg(const std::string& bin, const std::string& body) {
+    mkdir(bin.c_str(), 0755);
+    const std::string text = "#!/bin/sh\nfor out; do :; done\n" + body + "\n";
+    show_assets::writeFile(bin + "/ffmpeg", std::vector<uint8_t>(text.begin(), text.end()));
+    chmod((bin + "/ffmpeg").c_str(), 0755);
+}
+
+TEST_F(Capture, AVideoThatFailsOrIsInterruptedLeavesNoFile) {
+    const std::string bin = out + "/bin", path = "PATH='" + out + "/bin:/usr/bin:/bin'";
+    // ffmpeg dies after writing the start of a video.
+    fakeFfmpeg(bin, "head -c 1000 >\"$out\"; exit 3");
+    Outcome died = run("--fps 10 --capture '" + out + "/show.mkv' --to 2", path);
+    EXPECT_EQ(died.status, 1);
+    EXPECT_TRUE(oneLine(died.err)) << died.err;
+    EXPECT_NE(died.err.find("ffmpeg failed with status 3"), std::string::npos) << died.err;
+    EXPECT_EQ(namesIn(out), std::vector<std::string>{"bin"});
+
+    // The program is asked to stop while ffmpeg is writing.
+    fakeFfmpeg(bin, ": >\"$out\"; kill -TERM $PPID; exec cat >>\"$out\"");
+    Outcome stopped = run("--fps 10 --capture '" + out + "/show.mp4' --to 2", path);
+    EXPECT_EQ(stopped.status, 128 + SIGTERM);
+    EXPECT_TRUE(oneLine(stopped.err)) << stopped.err;
+    EXPECT_NE(stopped.err.find("interrupted"), std::string::npos) << stopped.err;
+    EXPECT_EQ(namesIn(out), std::vector<std::string>{"bin"});
+
+    // A video that completes takes its name only then, and nothing else is left beside it.
+    fakeFfmpeg(bin, "cat >\"$out\"");
+    Outcome whole = run("--fps 10 --capture '" + out + "/show.webm' --to 0.5", path);
+    EXPECT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(namesIn(out), (std::vector<std::string>{"bin", "show.webm"}));
+    const size_t bytes = show_assets::readFile(out + "/show.webm").size();
+    EXPECT_TRUE(bytes > 0 && bytes % kFrameBytes == 0) << bytes;
+}
+
+TEST_F(Capture, AnInterruptedFolderHoldsOnlyWholeFrames) {
+    const std::string folder = out + "/frames";
+    Outcome stopped =
+        run("--fps 30 --capture '" + folder + "'", "timeout --preserve-status -s TERM 3");
+    EXPECT_EQ(stopped.status, 128 + SIGTERM) << stopped.err;
+    EXPECT_TRUE(oneLine(stopped.err)) << stopped.err;
+    EXPECT_NE(stopped.err.find("interrupted"), std::string::npos) << stopped.err;
+    const std::vector<std::string> names = namesIn(folder);
+    EXPECT_FALSE(names.empty());
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(name.rfind("frame_", 0), 0u);
+        ASSERT_EQ(name.substr(name.size() - 4), ".png");
+        RgbImage image;
+        std::string error;
+        EXPECT_TRUE(readPng(folder + "/" + name, &image, &error)) << error;
+        EXPECT_EQ(image.width, 640);
+    }
+}
+
+TEST_F(Capture, AFullDiskEndsTheCaptureWithAReasonAndNoPartialFile) {
+    // Files may grow to a few kilobytes: less than any frame.
+    const std::string full = "ulimit -f 8;";
+    const std::string folder = out + "/frames";
+    Outcome frames = run("--fps 10 --capture '" + folder + "' --from 1 --to 1.3", full);
+    EXPECT_EQ(frames.status, 1);
+    EXPECT_TRUE(oneLine(frames.err)) << frames.err;
+    EXPECT_NE(frames.err.find("File too large"), std::string::npos) << frames.err;
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{});
+
+    Outcome shot = run("--screenshot 1 '" + out + "/shot.png'", full);
+    EXPECT_EQ(shot.status, 1);
+    EXPECT_TRUE(oneLine(shot.err)) << shot.err;
+    EXPECT_NE(shot.err.find("shot.png"), std::string::npos) << shot.err;
+
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
+        Outcome video = run("--fps 10 --capture '" + out + "/show.mp4' --from 1 --to 2", full);
+        EXPECT_NE(video.status, 0);
+        EXPECT_NE(lastLine(video.err).find("ffmpeg"), std::string::npos) << video.err;
+    }
+    EXPECT_EQ(namesIn(out), std::vector<std::string>{"frames"});
 }
 
 TEST_F(Capture, Mp4HoldsThePictureAndTheMusicOfTheWindow) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "test_pictures.h"
 #include "vid/png_io.h"
@@ -111,6 +112,32 @@ TEST(Y4mReader, DamagedStreamsAreRefusedWithAReason) {
     }
 }
 
+TEST(Y4mReader, ATruncatedFrameLeavesThePreviousPictureAndCostsOnlyItsData) {
+    // The second frame stops inside its chroma: the picture still holds the first frame.
+    const std::string first = std::string(16, 'y') + std::string(4, 'b') + std::string(4, 'r');
+    MemoryStream m("YUV4MPEG2 W4 H4\nFRAME\n" + first + "FRAME\n" + std::string(18, 'z'));
+    Y4mReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(m.file, &error)) << error;
+    YuvPicture picture;
+    ASSERT_TRUE(reader.readFrame(&picture, &error)) << error;
+    const YuvPicture kept = picture;
+    EXPECT_FALSE(reader.readFrame(&picture, &error));
+    EXPECT_NE(error.find("frame 1 is truncated"), std::string::npos) << error;
+    EXPECT_EQ(picture.y, kept.y);
+    EXPECT_EQ(picture.cb, kept.cb);
+    EXPECT_EQ(picture.cr, kept.cr);
+
+    // A header claiming the largest frame, with three bytes of it: refused without holding
+    // gigabytes (the sanitizer build's allocator would end the test first).
+    MemoryStream huge("YUV4MPEG2 W32767 H32767 C444\nFRAME\nabc");
+    Y4mReader big;
+    ASSERT_TRUE(big.open(huge.file, &error)) << error;
+    EXPECT_FALSE(big.readFrame(&picture, &error));
+    EXPECT_NE(error.find("frame 0 is truncated"), std::string::npos) << error;
+    EXPECT_EQ(picture.y, kept.y);
+}
+
 class PngFiles : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -145,6 +172,35 @@ TEST_F(PngFiles, RgbAndRgbaRoundTripAndAlphaFallsOnBlack) {
 
     EXPECT_FALSE(readPng(dir + "/missing.png", &back, &error));
     EXPECT_NE(error.find("missing.png"), std::string::npos);
+}
+
+TEST_F(PngFiles, ADamagedFileLeavesTheImageAsItWas) {
+    RgbImage picture;
+    picture.width = 4;
+    picture.height = 4;
+    picture.pixels.assign(4 * 4 * 3, 0);
+    for (size_t i = 0; i < picture.pixels.size(); ++i) picture.pixels[i] = uint8_t(i * 37);
+    std::string error;
+    ASSERT_TRUE(writePng(dir + "/whole.png", picture, &error)) << error;
+    // The same file cut inside its image data: the header reads, the pixels do not.
+    std::FILE* in = std::fopen((dir + "/whole.png").c_str(), "rb");
+    std::vector<char> bytes(4096);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+    std::fclose(in);
+    ASSERT_GT(bytes.size(), 60u);
+    std::FILE* out = std::fopen((dir + "/cut.png").c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size() - 20, out);
+    std::fclose(out);
+
+    RgbImage kept;
+    kept.width = 1;
+    kept.height = 1;
+    kept.pixels = {7, 8, 9};
+    EXPECT_FALSE(readPng(dir + "/cut.png", &kept, &error));
+    EXPECT_NE(error.find("cut.png"), std::string::npos) << error;
+    EXPECT_EQ(kept.width, 1);
+    EXPECT_EQ(kept.height, 1);
+    EXPECT_EQ(kept.pixels, (std::vector<uint8_t>{7, 8, 9}));
 }
 
 TEST_F(PngFiles, SixteenBitGreyBecomesEightBitRgb) {

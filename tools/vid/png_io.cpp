@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -33,16 +34,19 @@ bool readPng(const std::string& path, RgbImage* out, std::string* error) {
         return false;
     }
     image.format = PNG_FORMAT_RGB;
-    out->width = int(image.width);
-    out->height = int(image.height);
-    out->channels = 3;
-    out->pixels.assign(PNG_IMAGE_SIZE(image), 0);
+    // Decoded aside: a damaged file must leave the caller's image as it was.
+    RgbImage read;
+    read.width = int(image.width);
+    read.height = int(image.height);
+    read.channels = 3;
+    read.pixels.assign(PNG_IMAGE_SIZE(image), 0);
     const png_color black = {0, 0, 0};
-    if (!png_image_finish_read(&image, &black, out->pixels.data(), 0, nullptr)) {
+    if (!png_image_finish_read(&image, &black, read.pixels.data(), 0, nullptr)) {
         *error = "cannot decode PNG " + path + ": " + image.message;
         png_image_free(&image);
         return false;
     }
+    *out = std::move(read);
     return true;
 }
 

@@ -1,8 +1,10 @@
 #include "vid/y4m_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -39,6 +41,20 @@ bool parseSide(const std::string& text, int* value) {
         if (c < '0' || c > '9') return false;
     *value = std::atoi(text.c_str());
     return *value > 0 && *value <= kMaxFrameSide;
+}
+
+// Reads `bytes` samples into *plane. The plane grows only as the data arrives: a header can
+// claim a frame of a gigabyte in a few bytes, and a short file must not cost that much memory.
+bool readPlane(std::FILE* f, size_t bytes, std::vector<uint8_t>* plane) {
+    const size_t kStep = size_t(1) << 22;
+    plane->clear();
+    while (plane->size() < bytes) {
+        const size_t at = plane->size();
+        const size_t want = std::min(kStep, bytes - at);
+        plane->resize(at + want);
+        if (std::fread(plane->data() + at, 1, want, f) != want) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -146,28 +162,29 @@ bool Y4mReader::readFrame(YuvPicture* picture, std::string* error) {
     const size_t w = size_t(frameWidth), h = size_t(frameHeight);
     const size_t cw = sampling == "444" ? w : (w + 1) / 2;
     const size_t ch = sampling == "444" ? h : (h + 1) / 2;
-    picture->width = frameWidth;
-    picture->height = frameHeight;
-    picture->y.resize(w * h);
-    std::vector<uint8_t> cb(cw * ch), cr(cw * ch);
-    if (std::fread(picture->y.data(), 1, w * h, file) != w * h ||
-        std::fread(cb.data(), 1, cb.size(), file) != cb.size() ||
-        std::fread(cr.data(), 1, cr.size(), file) != cr.size()) {
+    // Read aside, so a truncated frame leaves the caller's picture as it was.
+    YuvPicture read;
+    read.width = frameWidth;
+    read.height = frameHeight;
+    std::vector<uint8_t> cb, cr;
+    if (!readPlane(file, w * h, &read.y) || !readPlane(file, cw * ch, &cb) ||
+        !readPlane(file, cw * ch, &cr)) {
         *error = "frame " + std::to_string(frames) + " is truncated";
         return false;
     }
     if (sampling == "444") {
-        picture->cb.swap(cb);
-        picture->cr.swap(cr);
+        read.cb.swap(cb);
+        read.cr.swap(cr);
     } else {
-        picture->cb.resize(w * h);
-        picture->cr.resize(w * h);
+        read.cb.resize(w * h);
+        read.cr.resize(w * h);
         for (size_t y = 0; y < h; ++y)
             for (size_t x = 0; x < w; ++x) {
-                picture->cb[y * w + x] = cb[(y / 2) * cw + x / 2];
-                picture->cr[y * w + x] = cr[(y / 2) * cw + x / 2];
+                read.cb[y * w + x] = cb[(y / 2) * cw + x / 2];
+                read.cr[y * w + x] = cr[(y / 2) * cw + x / 2];
             }
     }
+    *picture = std::move(read);
     ++frames;
     return true;
 }

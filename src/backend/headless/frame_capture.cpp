@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csetjmp>
+#include <csignal>
 #include <cstring>
 
 extern char** environ;
@@ -133,6 +134,10 @@ bool isPngPath(const std::string& path) {
     return lowerExtension(path) == "png";
 }
 
+std::string partialPath(const std::string& path) {
+    return path + ".part";
+}
+
 std::string findOnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
     if (path == nullptr) return "";
@@ -162,7 +167,7 @@ bool writeRgbPng(const std::string& path, const uint32_t* pixels, int width, int
         rgb[3 * i + 1] = uint8_t(pixels[i] >> 8);
         rgb[3 * i + 2] = uint8_t(pixels[i]);
     }
-    const std::string partial = path + ".part";
+    const std::string partial = partialPath(path);
     std::FILE* file = std::fopen(partial.c_str(), "wb");
     if (file == nullptr) {
         *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -170,6 +175,8 @@ bool writeRgbPng(const std::string& path, const uint32_t* pixels, int width, int
     }
     PngWriteState state;
     bool encoded = encodePng(file, rgb.data(), width, height, &state);
+    // libpng says only "Write Error" when the file cannot grow; the system's reason is better.
+    if (!encoded && std::ferror(file)) state.message = std::strerror(errno);
     bool flushed = std::fflush(file) == 0 && !std::ferror(file);
     int savedErrno = errno;
     bool closed = std::fclose(file) == 0;
@@ -223,8 +230,12 @@ std::vector<std::string> ffmpegArguments(const CaptureOutput& output, const Capt
         // first and cut where the frames end.
         args.insert(args.end(), {"-af", "apad", "-shortest"});
     }
-    args.push_back(output.overwrite ? "-y" : "-n");
-    args.push_back(output.path);
+    // ffmpeg writes under the partial name, so the extension no longer names the container;
+    // the file is ours to replace, and the finished video takes its name only once complete.
+    const std::string muxer = container == "mkv" ? "matroska" : container;
+    // -xerror: ffmpeg otherwise reports a video it could not finish (the disk full as the
+    // index is written) and still ends with status 0.
+    args.insert(args.end(), {"-xerror", "-f", muxer, "-y", partialPath(output.path)});
     return args;
 }
 
@@ -288,6 +299,11 @@ bool FrameCapture::prepare(std::string* error, int* status) {
     }
     started_ = std::chrono::steady_clock::now();
     return true;
+}
+
+void FrameCapture::stop(const std::string& reason) {
+    fail(reason);
+    stopped_ = true;
 }
 
 void FrameCapture::fail(const std::string& reason) {
@@ -402,6 +418,8 @@ bool FrameCapture::finish(std::string* error) {
         encoderInput_ = -1;
     }
     if (encoder_ > 0) {
+        // A stopped capture is thrown away: ffmpeg need not finish a video nobody keeps.
+        if (stopped_) kill(encoder_, SIGKILL);
         int status = 0;
         pid_t waited;
         do {
@@ -410,6 +428,8 @@ bool FrameCapture::finish(std::string* error) {
         encoder_ = -1;
         if (waited < 0) {
             fail("lost track of ffmpeg");
+        } else if (stopped_) {
+            // The reason the capture was stopped stands; how ffmpeg ended follows from it.
         } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
             failed_ = true;
             error_ = "ffmpeg failed with status " + std::to_string(WEXITSTATUS(status));
@@ -417,6 +437,8 @@ bool FrameCapture::finish(std::string* error) {
             failed_ = true;
             error_ = "ffmpeg was ended by signal " + std::to_string(WTERMSIG(status));
         }
+        if (!failed_) placeVideo();
+        if (failed_) std::remove(partialPath(output_.path).c_str());
     }
     if (written_ > 0) {
         progress(last_, true);
@@ -427,6 +449,29 @@ bool FrameCapture::finish(std::string* error) {
     }
     if (failed_) *error = error_;
     return !failed_;
+}
+
+void FrameCapture::placeVideo() {
+    const std::string partial = partialPath(output_.path);
+    if (output_.overwrite) {
+        if (std::rename(partial.c_str(), output_.path.c_str()) != 0)
+            fail("cannot create " + output_.path + ": " + std::strerror(errno));
+        return;
+    }
+    // A hard link fails when the name is taken, so a file that appeared while the show ran is
+    // still not replaced.
+    if (link(partial.c_str(), output_.path.c_str()) != 0) {
+        const int err = errno;
+        struct stat info;
+        if (err == EEXIST || exists(output_.path, &info)) {
+            fail(output_.path + " appeared during the capture and is kept");
+        } else if (std::rename(partial.c_str(), output_.path.c_str()) != 0) {
+            // A file system without hard links gets the plain rename.
+            fail("cannot create " + output_.path + ": " + std::strerror(err));
+        }
+        return;
+    }
+    std::remove(partial.c_str());
 }
 
 void FrameCapture::showProgress(std::FILE* terminal, uint64_t expectedLastFrame) {

@@ -40,6 +40,10 @@ std::string videoContainer(const std::string& path);
 bool isVideoPath(const std::string& path);
 bool isPngPath(const std::string& path);
 
+// The name a file is written under until it is complete: a capture that fails or is
+// interrupted never leaves a file under the name of a finished one.
+std::string partialPath(const std::string& path);
+
 // Where `program` is found on PATH (an executable regular file), or empty.
 std::string findOnPath(const std::string& program);
 
@@ -69,9 +73,13 @@ class FrameCapture : public FrameSink {
 
     void presentFrame(const uint32_t* pixels, int width, int height) override;
 
-    // Ends the output: closes ffmpeg's input and waits for it. False, with one line in *error,
-    // when anything failed along the way or ffmpeg ended with a non-zero status.
+    // Ends the output: closes ffmpeg's input and waits for it, then gives the video its name.
+    // False, with one line in *error, when anything failed along the way or ffmpeg ended with a
+    // non-zero status; the partial video is removed then.
     bool finish(std::string* error);
+    // Gives up the capture for `reason` (a signal, say): nothing more is written and finish()
+    // ends ffmpeg at once and reports `reason`.
+    void stop(const std::string& reason);
 
     bool failed() const { return failed_; }
     uint64_t framesWritten() const { return written_; }
@@ -88,6 +96,7 @@ class FrameCapture : public FrameSink {
 
   private:
     bool startEncoder();
+    void placeVideo();
     bool writeAll(int fd, const void* data, size_t size);
     void fail(const std::string& reason);
     void progress(uint64_t frame, bool final);
@@ -96,6 +105,7 @@ class FrameCapture : public FrameSink {
     CaptureWindow window_;
     const VirtualClock& clock_;
     bool failed_ = false;
+    bool stopped_ = false;
     std::string error_;
     uint64_t written_ = 0;
     uint64_t first_ = 0;

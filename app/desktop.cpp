@@ -49,6 +49,7 @@ int playOnDesktop(const DesktopOptions& options) {
         return 1;
     }
     SoftOptions softOptions;
+    softOptions.threads = options.threads;
     softOptions.sink = &desktop;
     SoftGraphics graphics(softOptions);
 

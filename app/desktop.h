@@ -13,6 +13,8 @@ struct DesktopOptions {
     // One line on standard error at the end: frames shown and their rate (lowest, median,
     // highest) from the music's start on.
     bool frameStats = false;
+    // Threads the CPU renderer draws each frame with.
+    int threads = 1;
 };
 
 // Whether there is a display to open a window on: an X11 or Wayland session is named and can be

@@ -34,7 +34,7 @@ namespace {
 const char* const kUsage =
     "usage: quillmere [--headless] [--fps N] [--frames N] [--assets DIR] [--trace FILE]\n"
     "                 [--press KEY@SECONDS]... [--windowed] [--frame-stats] [--no-dialogs]\n"
-    "                 [--help] [--version]\n"
+    "                 [--threads N] [--help] [--version]\n"
     "       quillmere --capture OUT [--from SEC] [--to SEC] [--overwrite] [--crf N] [options]\n"
     "       quillmere --screenshot SEC OUT.png [--overwrite] [options]\n"
     "\n"
@@ -58,6 +58,8 @@ const char* const kUsage =
     "                       line each, with a line 'frame K' before the K-th frame's calls\n"
     "  --press KEY@SECONDS  press and release KEY at that show time; KEY is one of F1 F2 F3\n"
     "                       F4 NUMLOCK DIVIDE ESCAPE (repeatable)\n"
+    "  --threads N          threads that draw each frame, 1..256 (default: the processors the\n"
+    "                       program may run on); every number gives the same pictures\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
@@ -168,13 +170,14 @@ uint64_t expectedLastFrame(const CaptureWindow& window, const std::string& music
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options parsed =
-        parseOptions(std::vector<std::string>(argv + 1, argv + argc),
-                     kFlagHeadless | kFlagWindowed | kFlagFrameStats | kFlagNoDialogs | kFlagFps |
-                         kFlagFrames | kFlagAssets | kFlagTrace | kFlagPress | kFlagCapture |
-                         kFlagScreenshot | kFlagFrom | kFlagTo | kFlagOverwrite | kFlagCrf,
-                     kUsage, "quillmere " QM_VERSION);
+    const Options parsed = parseOptions(
+        std::vector<std::string>(argv + 1, argv + argc),
+        kFlagHeadless | kFlagWindowed | kFlagFrameStats | kFlagNoDialogs | kFlagFps | kFlagFrames |
+            kFlagAssets | kFlagTrace | kFlagPress | kFlagCapture | kFlagScreenshot | kFlagFrom |
+            kFlagTo | kFlagOverwrite | kFlagCrf | kFlagThreads,
+        kUsage, "quillmere " QM_VERSION);
     HeadlessOptions options;
+    if (parsed.threads > 0) options.threads = parsed.threads;
     options.fps = parsed.fps;
     options.presses = parsed.presses;
     const uint64_t frameLimit = parsed.frameLimit;
@@ -307,6 +310,7 @@ int main(int argc, char** argv) {
         play.dialogs = dialogs;
         play.trace = trace;
         play.frameStats = frameStats;
+        play.threads = options.threads;
         int status = playOnDesktop(play);
         if (trace != nullptr) std::fflush(trace);
         return status;

@@ -25,6 +25,7 @@ enum Flag : unsigned {
     kFlagTo = 1u << 13,
     kFlagOverwrite = 1u << 14,
     kFlagCrf = 1u << 15,
+    kFlagThreads = 1u << 16,
 };
 
 struct Options {
@@ -44,6 +45,8 @@ struct Options {
     int64_t toMs = -1;
     // -1 when not given.
     int crf = -1;
+    // Threads that draw each frame; 0 when not given.
+    int threads = 0;
 
     bool has(unsigned flags) const { return (given & flags) != 0; }
 };

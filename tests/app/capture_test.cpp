@@ -170,6 +170,23 @@ TEST_F(Capture, AWindowEqualsTheSameFramesOfALongerCaptureAndRepeats) {
     for (size_t i = 3; i < kFrameBytes; i += 4 * 997) ASSERT_EQ(uint8_t(whole[0][i]), 0xFF);
 }
 
+TEST_F(Capture, AnyNumberOfThreadsDrawsTheSameBytes) {
+    // The opening (the second stroke's imprints grown over the screen) and a calm middle frame.
+    const std::string frames = "--fps 10 --capture - --from 0.5 --to 0.7";
+    Outcome one = run(frames + " --threads 1");
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(one.out.size(), 2 * kFrameBytes);
+    for (const char* threads : {"2", "3", "7"}) {
+        Outcome many = run(frames + " --threads " + threads);
+        ASSERT_EQ(many.status, 0) << many.err;
+        EXPECT_TRUE(many.out == one.out) << threads << " threads";
+    }
+    Outcome middle = run("--fps 10 --capture - --from 60 --to 60.1 --threads 1");
+    Outcome middleMany = run("--fps 10 --capture - --from 60 --to 60.1 --threads 7");
+    ASSERT_EQ(middle.status, 0) << middle.err;
+    EXPECT_TRUE(middle.out == middleMany.out);
+}
+
 TEST_F(Capture, PngFramesAreNamedByTheirNumberAndHoldTheRawPicture) {
     Outcome raw = run("--fps 10 --capture - --from 3 --to 3.4");
     ASSERT_EQ(raw.status, 0) << raw.err;

@@ -15,6 +15,12 @@ VirtualMusic::ReadLength lengthReader(
     };
 }
 
+SoftOptions softOptions(int threads) {
+    SoftOptions options;
+    options.threads = threads;
+    return options;
+}
+
 }  // namespace
 
 HeadlessBackend::HeadlessBackend(HeadlessOptions options)
@@ -22,6 +28,7 @@ HeadlessBackend::HeadlessBackend(HeadlessOptions options)
       VirtualMusic(clock_, lengthReader(options.readDuration)),
       options_(std::move(options)),
       clock_(options_.fps),
+      graphics_(softOptions(options_.threads)),
       keys_(options_.presses) {
     graphics_.setRasterizing(false);
     frames().addBackendListener(this);

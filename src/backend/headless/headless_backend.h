@@ -24,6 +24,8 @@
 
 struct HeadlessOptions {
     uint32_t fps = 60;
+    // Threads the CPU renderer draws a frame with (its bands of rows).
+    int threads = SoftOptions().threads;
     std::vector<KeyPress> presses;
     // Where message boxes are written.
     std::FILE* messages = stderr;

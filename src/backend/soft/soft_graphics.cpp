@@ -1,5 +1,11 @@
 #include "backend/soft/soft_graphics.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+#include <thread>
+
 #include <string>
 #include <vector>
 
@@ -100,6 +106,19 @@ struct SoftGraphics::Impl {
     SoftOptions options;
     SoftContext context;
 };
+
+int availableCores() {
+#ifdef __linux__
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) return count;
+    }
+#endif
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware > 0 ? int(hardware) : 1;
+}
 
 SoftGraphics::SoftGraphics(SoftOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->options = std::move(options);

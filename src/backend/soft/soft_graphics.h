@@ -13,11 +13,15 @@
 #include "backend/graphics.h"
 #include "backend/soft/frame_sink.h"
 
+// The processors this process may run on (its affinity mask), at least 1.
+int availableCores();
+
 struct SoftOptions {
     // Receives each presented frame; null drops them.
     FrameSink* sink = nullptr;
-    // Threads that rasterize a frame in parallel, each a band of rows (1 = the calling thread).
-    int threads = 2;
+    // Threads that rasterize a frame in parallel, each a band of rows (1 = the calling thread):
+    // by default as many as the process may run on. Any number gives the same bytes.
+    int threads = availableCores();
     // The plain scalar path everywhere: slow, and the reference the fast path must equal.
     bool reference = false;
     // The font file for D3DXCreateFontA; empty = Liberation Sans Bold where Debian installs it.

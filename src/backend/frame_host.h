@@ -59,8 +59,6 @@ class FrameHost {
 
     // A frame of the show begins: the seam's PeekMessageA calls this.
     void beginFrame();
-    // Frames begun so far.
-    uint64_t frame() const { return frame_; }
     // From the frame at which the show is stopped on: its message calls hand out the quit
     // message.
     bool stopping() const { return stopping_; }

@@ -63,7 +63,6 @@ class EmulatedWindowSystem : public WindowSystem {
     // The show's window, or null.
     HWND shownWindow() const { return lastWindow_; }
     uintptr_t newHandle() { return nextHandle_ += 0x10; }
-    std::FILE* messageStream() const { return messages_; }
 
   private:
     void applyCursor() { cursorShown(cursorCount_ >= 0 && cursor_ != nullptr); }

@@ -22,7 +22,6 @@ class MusicEnds {
     // A stream of `samples` samples at `rate` per second (unknown when either is not positive:
     // it never ends on the virtual clock). Returns its handle.
     HSTREAM addStream(int64_t samples, int64_t rate, bool looping);
-    bool hasStream(HSTREAM stream) const { return streams_.count(stream) != 0; }
     bool looping(HSTREAM stream) const {
         auto found = streams_.find(stream);
         return found != streams_.end() && found->second.looping;

@@ -301,10 +301,13 @@ void quitMessage(MSG* message) {
 }  // namespace
 
 Win32Backend::Win32Backend(Win32Options options)
-    : options_(std::move(options)), clock_(options_.fps), keys_(options_.presses) {
+    : options_(std::move(options)),
+      window_{options_.fps, options_.fromMs, options_.toMs},
+      clock_(options_.fps),
+      keys_(options_.presses) {
     frames_.addBackendListener(this);
     frames_.setFrameLimit(options_.frameLimit);
-    if (capturing()) frames_.setWindow(CaptureWindow{options_.fps, options_.fromMs, options_.toMs});
+    if (capturing()) frames_.setWindow(window_);
     active = this;
     native::setMessageHandler(routeMessage);
 }
@@ -397,16 +400,11 @@ void Win32Backend::adjustPresentation(D3DPRESENT_PARAMETERS* parameters,
     if (capturing()) parameters->PresentationInterval = kPresentImmediately;
 }
 
-bool Win32Backend::inWindow(uint64_t showMs) const {
-    return int64_t(showMs) >= options_.fromMs &&
-           (options_.toMs < 0 || int64_t(showMs) < options_.toMs);
-}
-
 void Win32Backend::frameFinished(void* nativeDevice) {
     // The start-up's black frame comes before the music: it is not a frame of the show.
     if (!capturing() || captureFailed_ || !clock_.musicStarted() || clock_.frame() == 0) return;
     const uint64_t frame = clock_.frame();
-    if (!inWindow(clock_.showMs())) return;
+    if (!window_.contains(frame)) return;
     int width = 0;
     int height = 0;
     std::string path = options_.captureFolder + kSeparator + captureFileName(frame);

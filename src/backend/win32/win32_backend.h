@@ -107,9 +107,10 @@ class Win32Backend : public GraphicsSystem,
     // are taken and due ends of the music are signalled.
     void frameBegins(uint64_t k) override;
     bool failed() const override { return captureFailed_; }
-    bool inWindow(uint64_t showMs) const;
 
     Win32Options options_;
+    // The frames of show time a capture writes.
+    CaptureWindow window_;
     VirtualClock clock_;
     KeySchedule keys_;
     int escapesDue_ = 0;

@@ -1,7 +1,8 @@
 #pragma once
-// Text for the CPU renderer's font: 8-bit text drawn into the back buffer with FreeType, laid
-// out the way the platform's font object lays out format 0 (left and top aligned, a line feed
-// starts a new line, carriage returns dropped, no wrapping, clipped to the rectangle).
+// Text for the CPU renderer's font: 8-bit text drawn into the back buffer with the glyphs of a
+// GlyphFace (FreeType on the desktop), laid out the way the platform's font object lays out format
+// 0 (left and top aligned, a line feed starts a new line, carriage returns dropped, no wrapping,
+// clipped to the rectangle).
 //
 // Size: a positive height is the cell height, as the platform's font creation means it: the
 // font's Windows ascent and descent (OS/2 usWinAscent + usWinDescent) scale to exactly that many
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "backend/platform_types.h"
+#include "backend/soft/glyph_face.h"
 #include "backend/soft/render_target.h"
 
 class GlyphRenderer {
@@ -51,21 +53,14 @@ class GlyphRenderer {
     int ascent() const;
 
   private:
-    struct Glyph {
+    struct CachedGlyph {
         bool loaded = false;
-        int left = 0;
-        int top = 0;
-        int width = 0;
-        int rows = 0;
-        int advance = 0;
-        std::vector<uint8_t> coverage;
+        GlyphBitmap bitmap;
     };
-    const Glyph& glyph(unsigned char byte);
+    const GlyphBitmap& glyph(unsigned char byte);
 
-    struct Face;
-    std::unique_ptr<Face> face_;
+    std::unique_ptr<GlyphFace> face_;
     int lineHeight_ = 0;
     int ascent_ = 0;
-    bool embolden_ = false;
-    std::array<Glyph, 256> cache_;
+    std::array<CachedGlyph, 256> cache_;
 };

@@ -24,6 +24,10 @@
 // The largest texture side accepted (after rounding up).
 constexpr unsigned kMaxJpegTextureSide = 8192;
 
+// The texture side for a picture side: the next power of two (beyond the largest side accepted
+// when the picture is too large).
+unsigned jpegTextureSide(unsigned side);
+
 // On failure returns false, leaves *out empty and puts a one-line reason (without the path,
 // which the caller knows) in *error. A file that is missing, empty, truncated or damaged in
 // its coded data is a failure, never a partial picture.

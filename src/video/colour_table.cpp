@@ -10,10 +10,11 @@
 
 namespace {
 
+// Only the SSE2 path asks; other machines (the browser's) take the plain loop.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-const bool kLittleEndian = false;
+[[maybe_unused]] const bool kLittleEndian = false;
 #else
-const bool kLittleEndian = true;
+[[maybe_unused]] const bool kLittleEndian = true;
 #endif
 
 uint32_t* gColourTable = nullptr;

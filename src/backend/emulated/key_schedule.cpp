@@ -35,14 +35,19 @@ uint64_t dueMs(const KeyPress& press) {
 
 }  // namespace
 
+int showKeyScanCode(const char* name, size_t length) {
+    if (name == nullptr) return 0;
+    for (const KeyName& key : kKeyNames) {
+        if (sameName(name, length, key.name)) return key.scanCode;
+    }
+    return 0;
+}
+
 bool parseKeyPress(const char* text, KeyPress* press) {
     if (text == nullptr || press == nullptr) return false;
     const char* at = std::strchr(text, '@');
     if (at == nullptr) return false;
-    int scanCode = 0;
-    for (const KeyName& key : kKeyNames) {
-        if (sameName(text, static_cast<size_t>(at - text), key.name)) scanCode = key.scanCode;
-    }
+    const int scanCode = showKeyScanCode(text, static_cast<size_t>(at - text));
     if (scanCode == 0) return false;
     const char* number = at + 1;
     // Digits and at most one point: no signs, exponents, spaces or words such as "inf".

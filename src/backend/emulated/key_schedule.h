@@ -2,6 +2,7 @@
 // Key presses scheduled at times of the show, for runs that nobody watches: the headless backend
 // and the native program's capture both play them into the keyboard device's reads, so a debug
 // view can be switched on at a chosen frame.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct KeyPress {
 bool parseKeyPress(const char* text, KeyPress* press);
 
 constexpr int kScanEscape = 0x01;
+
+// The scan code of a key the show reacts to, by the name --press uses (F1 F2 F3 F4 NUMLOCK
+// DIVIDE ESCAPE, any case; `length` characters of `name`), or 0.
+int showKeyScanCode(const char* name, size_t length);
 
 class KeySchedule {
   public:

@@ -44,9 +44,15 @@ int MusicEnds::signalEnds(uint64_t showMs) {
         }
     }
     if (due.empty()) return 0;
+#ifdef __EMSCRIPTEN__
+    // A page's program has no second thread: the syncs run here, between two frames, which is
+    // all the show asks of them.
+    for (const MusicSync* sync : due) sync->call();
+#else
     std::thread audioThread([&due] {
         for (const MusicSync* sync : due) sync->call();
     });
     audioThread.join();
+#endif
     return static_cast<int>(due.size());
 }

@@ -32,8 +32,9 @@ class MusicEnds {
     // The stream plays from its start (looping with BASS_SAMPLE_LOOP); false when unknown.
     bool play(HSTREAM stream, DWORD flags);
     // Calls the syncs of every end that the playing streams have passed by show time showMs,
-    // on a thread of their own as the audio library would, and waits for it so that the frame
-    // at which the show hears of an end is the same in every run. Returns the calls made.
+    // on a thread of their own as the audio library would (in the browser, which gives the
+    // program one thread, on this one), and waits for it so that the frame at which the show
+    // hears of an end is the same in every run. Returns the calls made.
     int signalEnds(uint64_t showMs);
 
   private:

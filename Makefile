@@ -29,7 +29,7 @@ unit: build
 
 # The fuzz run, the desktop check and the Windows program under Wine come first so the test
 # runner's summary closes the output.
-test: fuzz desktop-check wine-check
+test: fuzz desktop-check wine-check web-check
 	@$(MAKE) --no-print-directory unit
 
 # The real program in a window of a virtual X server: keys, picture, Escape and closing.
@@ -60,7 +60,7 @@ format-check:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(WEB_BUILD)
 
 # The native Windows program, cross-built with mingw-w64 (installed when missing): the 32-bit
 # one that ships, and the same sources as a 64-bit one.
@@ -85,3 +85,21 @@ golden-update: build
 # One frame every 10 s of show time, tiled into docs/contact_sheet.png.
 contact-sheet: build
 	@scripts/contact_sheet.sh $(BUILD) docs/contact_sheet.png
+
+# The web player: a static site in $(WEB_BUILD)/site (the page, the program as WebAssembly
+# through Debian's emscripten, the default content); `make web-serve` serves it on 127.0.0.1
+# (PORT, default 8000) for a look in a browser.
+WEB_BUILD ?= build-web
+PORT ?= 8000
+.PHONY: web web-serve web-check
+web: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target content
+	@JOBS=$(JOBS) scripts/web_build.sh $(BUILD)/content $(WEB_BUILD)
+
+web-serve: web
+	@echo "web: serving $(WEB_BUILD)/site on http://127.0.0.1:$(PORT)/ (Ctrl-C ends)"
+	@python3 -m http.server $(PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site
+
+# The site in headless Chromium: still frames against the native program's, the failure pages.
+web-check: web build
+	@scripts/web_check.sh $(WEB_BUILD)/site $(BUILD)/app/quillmere

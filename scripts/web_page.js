@@ -8,6 +8,7 @@
 //   --watch SECONDS     after the click, let the page run this long, then report
 //   --screenshot FILE   a PNG of the window at the end of the watch
 //   --size WxH          window size (default 1280x960)
+//   --flag FLAG         one more flag for Chromium (repeatable)
 //
 // Prints one JSON object: state (body's data-state), error (#qm-error's text), frame (the
 // qm-frame image's data URL, if any), stats (the page's frame statistics, if any), console (its
@@ -39,6 +40,7 @@ const flags = [
   `--user-data-dir=${profile}`, '--remote-debugging-port=0', `--window-size=${size[0]},${size[1]}`,
 ];
 if (!windowed) flags.push('--headless=new');
+args.forEach((a, i) => { if (a === '--flag') flags.push(args[i + 1]); });
 const browser = spawn('chromium', [...flags, 'about:blank'], { stdio: ['ignore', 'ignore', 'pipe'] });
 
 let finished = false;

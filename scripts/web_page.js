@@ -11,8 +11,8 @@
 //   --flag FLAG         one more flag for Chromium (repeatable)
 //
 // Prints one JSON object: state (body's data-state), error (#qm-error's text), frame (the
-// qm-frame image's data URL, if any), stats (the page's frame statistics, if any), console (its
-// lines). Exit status 0 when the page reached a final state (done, failed, ended) or the watch
+// qm-frame image's data URL, if any), stats (the page's frame statistics, if any), audio (the
+// audio context's state and the music played), console (its lines). Exit status 0 when the page reached a final state (done, failed, ended) or the watch
 // ran out, 1 on a timeout.
 'use strict';
 const { spawn } = require('child_process');
@@ -39,7 +39,14 @@ const flags = [
   '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--autoplay-policy=user-gesture-required',
   `--user-data-dir=${profile}`, '--remote-debugging-port=0', `--window-size=${size[0]},${size[1]}`,
 ];
-if (!windowed) flags.push('--headless=new');
+// A window on a virtual X server without a window manager counts as hidden: it must still get
+// its animation frames and timers at full rate.
+if (windowed) {
+  flags.push('--disable-backgrounding-occluded-windows', '--disable-renderer-backgrounding',
+             '--disable-background-timer-throttling');
+} else {
+  flags.push('--headless=new');
+}
 args.forEach((a, i) => { if (a === '--flag') flags.push(args[i + 1]); });
 const browser = spawn('chromium', [...flags, 'about:blank'], { stdio: ['ignore', 'ignore', 'pipe'] });
 
@@ -105,6 +112,7 @@ async function drive() {
     error: await evaluate('(document.getElementById("qm-error") || {}).textContent || ""'),
     frame: await evaluate('(document.getElementById("qm-frame") || {}).src || ""'),
     stats: await evaluate('window.quillmere && window.quillmere.frameStats()'),
+    audio: await evaluate('window.quillmere && window.quillmere.audio()'),
     console: consoleLines,
   });
 
@@ -114,6 +122,7 @@ async function drive() {
         if (!e || e.hidden) return null; const r = e.getBoundingClientRect();
         return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
       if (box) {
+        process.stderr.write(`web page: clicking ${clickSelector} after ${process.uptime().toFixed(1)} s\n`);
         for (const type of ['mousePressed', 'mouseReleased']) {
           await send('Input.dispatchMouseEvent',
                       { type, x: box[0], y: box[1], button: 'left', clickCount: 1 });

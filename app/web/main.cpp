@@ -3,6 +3,7 @@
 // show's files into the program's file system first and passes the query as arguments:
 // --screenshot SECONDS page.png for ?at=, --press KEY@SECONDS for each &press=, --fps N for &fps=.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,11 @@ int main(int argc, char** argv) {
     softOptions.threads = 1;
     softOptions.sink = &web;
     SoftGraphics graphics(softOptions);
-    StillFrames still(graphics, web.window());
-    if (web.still()) web.frames().addListener(&still);
+    std::unique_ptr<StillFrames> still;
+    if (web.still()) {
+        still = std::make_unique<StillFrames>(graphics, web.window());
+        web.frames().addListener(still.get());
+    }
 
     listenToPage(web, "#qm-canvas");
     useBackend(web.services(&graphics));

@@ -154,7 +154,11 @@
   }
 
   // For a look from outside (the browser's console, a test driver).
-  window.quillmere = { frameStats: frameStats };
+  window.quillmere = {
+    frameStats: frameStats,
+    audio: () => audio && { state: audio.state, playedMs: qm.musicPlayedMs(),
+                            music: musicBuffer ? musicBuffer.duration : 0 },
+  };
 
   // ---- the show's files ----
 

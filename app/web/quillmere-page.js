@@ -119,6 +119,9 @@
 
   // ---- frame rate, for the curious: ?stats prints it on the page's console at the end ----
   const presentTimes = [];
+  // Milliseconds from an animation frame's start to the program's next present: its own work.
+  const busyTimes = [];
+  let frameStart = 0;
 
   function present(bytes, width, height, keep) {
     if (width !== textureWidth || height !== textureHeight) {
@@ -130,7 +133,11 @@
       gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, bytes);
     }
     draw();
-    if (!still) presentTimes.push(performance.now());
+    if (!still) {
+      const now = performance.now();
+      presentTimes.push(now);
+      if (frameStart > 0) busyTimes.push(now - frameStart);
+    }
     if (keep) {
       $('qm-frame').src = canvas.toDataURL('image/png');
       setState('done');
@@ -145,11 +152,14 @@
       if (ms > 0) rates.push(1000 / ms);
     }
     rates.sort((a, b) => a - b);
+    const busy = busyTimes.slice().sort((a, b) => a - b);
     const seconds = (presentTimes[presentTimes.length - 1] - presentTimes[0]) / 1000;
     return {
       frames: presentTimes.length, seconds: seconds,
       average: (presentTimes.length - 1) / seconds,
       lowest: rates[0], median: rates[rates.length >> 1], highest: rates[rates.length - 1],
+      busyMedianMs: busy.length ? busy[busy.length >> 1] : 0,
+      busyWorstMs: busy.length ? busy[busy.length - 1] : 0,
     };
   }
 
@@ -246,6 +256,7 @@
     lastError: '',
     lastGlyph: null,
     present: present,
+    frameStarts() { frameStart = performance.now(); },
     showCursor(shown) { canvas.style.cursor = shown ? 'default' : 'none'; },
     showMessage(caption, text) {
       dialogText = caption ? `${caption}: ${text}` : text;

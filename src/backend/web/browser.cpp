@@ -8,7 +8,12 @@
 EM_JS(double, qm_now_ms, (), { return performance.now(); });
 
 EM_ASYNC_JS(void, qm_wait_animation_frame, (), {
-    await new Promise(function(resolve) { requestAnimationFrame(function() { resolve(); }); });
+    await new Promise(function(resolve) {
+        requestAnimationFrame(function() {
+            Module.qm.frameStarts();
+            resolve();
+        });
+    });
 });
 
 EM_ASYNC_JS(void, qm_wait_timer, (),

@@ -2,8 +2,7 @@
 // names a key the way a scan code does), the pointer over the canvas in picture pixels.
 #include <emscripten/html5.h>
 
-#include <cstring>
-
+#include "backend/web/dom_keys.h"
 #include "backend/web/web_backend.h"
 
 namespace {
@@ -13,16 +12,9 @@ struct Listening {
     const char* canvas;
 };
 
-// The DOM code of a key the show reacts to, as the name its key presses use.
-int scanCodeOf(const char* code) {
-    // The keypad's divide key is the one DOM name that differs from the show's key names.
-    if (std::strcmp(code, "NumpadDivide") == 0) code = "DIVIDE";
-    return showKeyScanCode(code, std::strlen(code));
-}
-
 EM_BOOL onKeyDown(int /*type*/, const EmscriptenKeyboardEvent* event, void* user) {
     auto* listening = static_cast<Listening*>(user);
-    const int scanCode = scanCodeOf(event->code);
+    const int scanCode = scanCodeFromDomCode(event->code);
     if (scanCode == 0) return EM_FALSE;
     // Held keys repeat in the browser; the platform reports a key going down once.
     if (!event->repeat) listening->backend->keyDown(scanCode);

@@ -50,6 +50,7 @@ int playOnDesktop(const DesktopOptions& options) {
     }
     SoftOptions softOptions;
     softOptions.threads = options.threads;
+    softOptions.scale = options.scale;
     softOptions.sink = &desktop;
     SoftGraphics graphics(softOptions);
 

@@ -15,6 +15,8 @@ struct DesktopOptions {
     bool frameStats = false;
     // Threads the CPU renderer draws each frame with.
     int threads = 1;
+    // Pixels drawn per pixel of the show's device: the window's picture gets that much finer.
+    int scale = 1;
 };
 
 // Whether there is a display to open a window on: an X11 or Wayland session is named and can be

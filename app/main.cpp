@@ -34,7 +34,7 @@ namespace {
 const char* const kUsage =
     "usage: quillmere [--headless] [--fps N] [--frames N] [--assets DIR] [--trace FILE]\n"
     "                 [--press KEY@SECONDS]... [--windowed] [--frame-stats] [--no-dialogs]\n"
-    "                 [--threads N] [--help] [--version]\n"
+    "                 [--threads N] [--scale N] [--help] [--version]\n"
     "       quillmere --capture OUT [--from SEC] [--to SEC] [--overwrite] [--crf N] [options]\n"
     "       quillmere --screenshot SEC OUT.png [--overwrite] [options]\n"
     "\n"
@@ -60,6 +60,9 @@ const char* const kUsage =
     "                       F4 NUMLOCK DIVIDE ESCAPE (repeatable)\n"
     "  --threads N          threads that draw each frame, 1..256 (default: the processors the\n"
     "                       program may run on); every number gives the same pictures\n"
+    "  --scale N            draw N times finer, 1..4 (default 1): the window's picture, or\n"
+    "                       frames of 640N x 480N for --capture and --screenshot; the show\n"
+    "                       itself runs exactly as at 1\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
@@ -174,10 +177,11 @@ int main(int argc, char** argv) {
         std::vector<std::string>(argv + 1, argv + argc),
         kFlagHeadless | kFlagWindowed | kFlagFrameStats | kFlagNoDialogs | kFlagFps | kFlagFrames |
             kFlagAssets | kFlagTrace | kFlagPress | kFlagCapture | kFlagScreenshot | kFlagFrom |
-            kFlagTo | kFlagOverwrite | kFlagCrf | kFlagThreads,
+            kFlagTo | kFlagOverwrite | kFlagCrf | kFlagThreads | kFlagScale,
         kUsage, "quillmere " QM_VERSION);
     HeadlessOptions options;
     if (parsed.threads > 0) options.threads = parsed.threads;
+    options.scale = parsed.scale;
     options.fps = parsed.fps;
     options.presses = parsed.presses;
     const uint64_t frameLimit = parsed.frameLimit;
@@ -228,6 +232,8 @@ int main(int argc, char** argv) {
         usageError("--capture and --screenshot cannot be used together");
     if (!capturing && (fromMs >= 0 || toMs >= 0 || overwrite || crf >= 0))
         usageError("--from, --to, --overwrite and --crf belong to --capture or --screenshot");
+    if (headlessAsked && !capturing && parsed.has(kFlagScale))
+        usageError("--scale belongs to --capture, --screenshot or playing in a window");
     if (screenshotMs >= 0 && (fromMs >= 0 || toMs >= 0))
         usageError("--screenshot takes its time itself; --from and --to belong to --capture");
     if (screenshotMs >= 0 && !isPngPath(screenshotPath))
@@ -238,6 +244,7 @@ int main(int argc, char** argv) {
     CaptureWindow window;
     window.fps = options.fps;
     output.overwrite = overwrite;
+    output.scale = options.scale;
     if (!capturePath.empty()) {
         if (capturePath == "-") {
             output.kind = CaptureKind::kRaw;
@@ -311,6 +318,7 @@ int main(int argc, char** argv) {
         play.trace = trace;
         play.frameStats = frameStats;
         play.threads = options.threads;
+        play.scale = options.scale;
         int status = playOnDesktop(play);
         if (trace != nullptr) std::fflush(trace);
         return status;

@@ -26,6 +26,8 @@ struct HeadlessOptions {
     uint32_t fps = 60;
     // Threads the CPU renderer draws a frame with (its bands of rows).
     int threads = SoftOptions().threads;
+    // Pixels of the drawn frames per pixel of the show's device (SoftOptions::scale).
+    int scale = 1;
     std::vector<KeyPress> presses;
     // Where message boxes are written.
     std::FILE* messages = stderr;

@@ -17,8 +17,14 @@
 //
 // Colour: SRCALPHA / INVSRCALPHA with the colour's alpha on all four channels, rounded to
 // nearest, as the platform's line drawer blends.
+//
+// Thickness: on a back buffer `thickness` times finer than the show's device, each pixel of the
+// rule becomes a run of `thickness` pixels across the major axis, from v - (thickness - 1) / 2
+// on, so the line keeps its weight in the picture. Where the runs of a strip's segments meet,
+// a pixel is still blended only once.
 #include <cstdint>
 
 #include "backend/soft/render_target.h"
 
-void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour);
+void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour,
+                   int thickness = 1);

@@ -169,8 +169,9 @@ HRESULT SoftVertexBuffer::Unlock() {
 
 SoftDevice::SoftDevice(SoftContext& context, const D3DPRESENT_PARAMETERS& parameters)
     : context_(context),
-      width_(static_cast<int>(parameters.BackBufferWidth)),
-      height_(static_cast<int>(parameters.BackBufferHeight)),
+      scale_(context.scale),
+      width_(static_cast<int>(parameters.BackBufferWidth) * scale_),
+      height_(static_cast<int>(parameters.BackBufferHeight) * scale_),
       colour_(static_cast<size_t>(width_) * height_, 0u),
       world_(identity()),
       view_(identity()),
@@ -466,7 +467,7 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT 
         c.attr[kAttrU1] = tex[2];
         c.attr[kAttrV1] = tex[3];
     }
-    Viewport viewport{0, 0, width_, height_, 0.0f, 1.0f};
+    Viewport viewport{0, 0, width_, height_, 0.0f, 1.0f, scale_};
     int cull = static_cast<int>(renderStates_[D3DRS_CULLMODE]);
     for (UINT k = 0; k < primitiveCount; ++k) {
         const ClipVertex* a;
@@ -607,8 +608,10 @@ HRESULT SoftDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE /*type*/, HWND /*foc
     *device = nullptr;
     if (adapter != D3DADAPTER_DEFAULT || presentParameters == nullptr) return D3DERR_INVALIDCALL;
     const D3DPRESENT_PARAMETERS& p = *presentParameters;
-    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0 || p.BackBufferWidth > 16384 ||
-        p.BackBufferHeight > 16384) {
+    // The limit holds for the back buffer as drawn, the asked size times the scale.
+    const UINT limit = 16384 / UINT(context_.scale);
+    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0 || p.BackBufferWidth > limit ||
+        p.BackBufferHeight > limit) {
         return D3DERR_INVALIDCALL;
     }
     auto* made = context_.objects.make<SoftDevice>(context_, p);

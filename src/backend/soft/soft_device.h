@@ -94,10 +94,12 @@ class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
     // Flushes when recorded draws sample `texture`, so that it can change.
     void flushIfUsing(const SoftTexture* texture);
 
-    // The back buffer as it stands after the last flush.
+    // The back buffer as it stands after the last flush, scale() times the size the show asked
+    // for.
     RenderTarget backBuffer();
     int width() const { return width_; }
     int height() const { return height_; }
+    int scale() const { return scale_; }
     DWORD renderState(D3DRENDERSTATETYPE state) const {
         return state < 256 ? renderStates_[state] : 0;
     }
@@ -116,6 +118,7 @@ class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
     void prepareTileMaxima();
 
     SoftContext& context_;
+    int scale_;
     int width_;
     int height_;
     std::vector<uint32_t> colour_;
@@ -174,6 +177,7 @@ struct SoftContext {
     FrameSink* sink = nullptr;
     bool rasterizing = true;
     bool reference = false;
+    int scale = 1;
     std::unique_ptr<BandWorkers> workers;
     SoftDevice* device = nullptr;  // the device created last
     ObjectStore objects;

@@ -23,7 +23,9 @@ class VirtualMusic : public AudioSystem {
     QM_AUDIO_SYSTEM_OVERRIDES;
 
     // Calls the syncs of the ends the clock has passed (at a frame's start).
-    void signalEnds() { endSignals_ += ends_.signalEnds(clock_.showMs()); }
+    void signalEnds() { signalEndsAt(clock_.showMs()); }
+    // The same by another clock of the music: `playedMs` milliseconds since it started.
+    void signalEndsAt(uint64_t playedMs) { endSignals_ += ends_.signalEnds(playedMs); }
     // End-of-stream signals delivered so far.
     int endSignals() const { return endSignals_; }
 

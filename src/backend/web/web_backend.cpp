@@ -24,46 +24,27 @@ VirtualMusic::ReadLength pageMusicLength() {
 
 // ---- music ----
 
-BOOL WebMusic::BASS_Init(int device, DWORD frequency, DWORD /*flags*/, HWND /*window*/) {
-    if ((device != -1 && device != 1) || frequency == 0) return FALSE;
-    ready_ = true;
-    return TRUE;
-}
+WebMusic::WebMusic(VirtualClock& clock) : VirtualMusic(clock, pageMusicLength()) {}
 
 HSTREAM WebMusic::BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
                                         DWORD flags) {
-    // Only whole files are played; a stream from memory is not part of the show.
-    if (!ready_ || memory || file == nullptr || offset != 0 || length != 0) return 0;
-    int64_t samples = 0, rate = 0;
-    if (!browser::musicLength(nativePath(static_cast<const char*>(file)), &samples, &rate) ||
-        samples <= 0 || rate <= 0) {
-        return 0;
+    const HSTREAM stream = VirtualMusic::BASS_StreamCreateFile(memory, file, offset, length, flags);
+    if (stream != 0) {
+        path_ = nativePath(static_cast<const char*>(file));
+        looping_ = (flags & BASS_SAMPLE_LOOP) != 0;
     }
-    path_ = nativePath(static_cast<const char*>(file));
-    return ends_.addStream(samples, rate, (flags & BASS_SAMPLE_LOOP) != 0);
+    return stream;
 }
 
-HSYNC WebMusic::BASS_ChannelSetSync(DWORD channel, DWORD type, QWORD /*param*/, SYNCPROC* proc,
-                                    void* user) {
-    const MusicSync* sync = ends_.addSync(channel, type, proc, user);
-    return sync != nullptr ? sync->handle : 0;
+BOOL WebMusic::BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) {
+    if (!VirtualMusic::BASS_StreamPlay(stream, flush, flags)) return FALSE;
+    const bool looping = looping_ || (flags & BASS_SAMPLE_LOOP) != 0;
+    return browser::playMusic(path_, looping) ? TRUE : FALSE;
 }
 
-BOOL WebMusic::BASS_Start() {
-    return ready_ ? TRUE : FALSE;
-}
-
-BOOL WebMusic::BASS_StreamPlay(HSTREAM stream, BOOL /*flush*/, DWORD flags) {
-    // The show's clock starts with the music, whether or not there is any to hear.
-    started_ = true;
-    if (!ends_.play(stream, flags)) return FALSE;
-    return browser::playMusic(path_, ends_.looping(stream)) ? TRUE : FALSE;
-}
-
-void WebMusic::signalEnds() {
-    if (!started_) return;
+void WebMusic::signalPlayedEnds() {
     const double played = browser::musicPlayedMs();
-    if (played > 0.0) ends_.signalEnds(static_cast<uint64_t>(played));
+    if (played > 0.0) signalEndsAt(static_cast<uint64_t>(played));
 }
 
 // ---- the backend ----
@@ -73,7 +54,9 @@ WebBackend::WebBackend(WebOptions options)
       options_(std::move(options)),
       clock_(options_.fps),
       schedule_(options_.presses) {
-    if (still()) {
+    if (!still()) {
+        liveMusic_ = std::make_unique<WebMusic>(clock_);
+    } else {
         stillMusic_ = std::make_unique<VirtualMusic>(clock_, pageMusicLength());
         window_.fps = options_.fps;
         window_.fromMs = options_.stillMs;
@@ -91,7 +74,7 @@ Backend WebBackend::services(GraphicsSystem* graphics) {
     services.graphics = graphics;
     services.windows = this;
     services.input = this;
-    services.audio = still() ? static_cast<AudioSystem*>(stillMusic_.get()) : &liveMusic_;
+    services.audio = still() ? stillMusic_.get() : liveMusic_.get();
     services.frames = &frames();
     return services;
 }
@@ -108,18 +91,17 @@ void WebBackend::frameBegins(uint64_t /*k*/) {
         }
         return;
     }
-    liveMusic_.signalEnds();
+    liveMusic_->signalPlayedEnds();
 }
 
 DWORD WebBackend::readTick() {
     if (still()) return clock_.read();
-    static double lastYield = 0.0;
     double now = browser::nowMs();
     // Before the music starts the show spins on the tick through its pre-roll: let the page
     // breathe (and the start overlay go away) meanwhile.
-    if (!liveMusic_.started() && now - lastYield >= kPrerollYieldMs) {
+    if (!clock_.musicStarted() && now - lastYieldMs_ >= kPrerollYieldMs) {
         browser::waitForTimer();
-        lastYield = now = browser::nowMs();
+        lastYieldMs_ = now = browser::nowMs();
     }
     // The platform's tick is a 32-bit count of milliseconds that wraps.
     return static_cast<DWORD>(static_cast<uint64_t>(std::floor(now)));

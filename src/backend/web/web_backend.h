@@ -23,7 +23,6 @@
 #include "backend/emulated/emulated_input.h"
 #include "backend/emulated/emulated_windows.h"
 #include "backend/emulated/key_schedule.h"
-#include "backend/emulated/music_ends.h"
 #include "backend/emulated/virtual_clock.h"
 #include "backend/emulated/virtual_music.h"
 #include "backend/soft/frame_sink.h"
@@ -37,21 +36,24 @@ struct WebOptions {
     std::vector<KeyPress> presses;
 };
 
-// The music through Web Audio: the page has decoded the mp3 while loading; its end is read off
-// the audio clock at each frame's start and reaches the show through the end-of-stream syncs.
-class WebMusic : public AudioSystem {
+// The music through Web Audio: the page decoded the mp3 while it loaded the show's files; the
+// stream's bookkeeping is the virtual music's, its end is read off the audio clock at each
+// frame's start and reaches the show through the end-of-stream syncs.
+class WebMusic : public VirtualMusic {
   public:
-    QM_AUDIO_SYSTEM_OVERRIDES;
+    // `clock` only learns when the music starts.
+    explicit WebMusic(VirtualClock& clock);
 
-    bool started() const { return started_; }
-    // Calls the syncs of the ends the playing stream has passed by the audio clock.
-    void signalEnds();
+    HSTREAM BASS_StreamCreateFile(BOOL memory, const void* file, QWORD offset, QWORD length,
+                                  DWORD flags) override;
+    BOOL BASS_StreamPlay(HSTREAM stream, BOOL flush, DWORD flags) override;
+
+    // Calls the syncs of the ends the playing music has passed by the audio clock.
+    void signalPlayedEnds();
 
   private:
-    bool ready_ = false;
-    bool started_ = false;
     std::string path_;
-    MusicEnds ends_;
+    bool looping_ = false;
 };
 
 class WebBackend : public EmulatedWindowSystem,
@@ -100,10 +102,11 @@ class WebBackend : public EmulatedWindowSystem,
     CaptureWindow window_;
     VirtualClock clock_;
     std::unique_ptr<VirtualMusic> stillMusic_;
-    WebMusic liveMusic_;
+    std::unique_ptr<WebMusic> liveMusic_;
     KeySchedule schedule_;
     bool delivered_ = false;
     uint64_t framesSinceYield_ = 0;
+    double lastYieldMs_ = 0.0;
 
     bool latchedKeys_[256] = {};
     POINT pointer_{0, 0};

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The web player in headless Chromium, served from 127.0.0.1: frames of the still mode (?at=)
 # against the native program's screenshots of the same show times, the show's own failure
-# message for a missing and for a damaged video, one sentence without WebGL 2, and the site's
-# weight.
+# message for a missing and for a damaged video, one sentence without WebGL 2, the live show
+# ended by Escape and by the end of its music, and the site's weight.
 #
 # usage: scripts/web_check.sh SITE PROGRAM
 #   SITE     the built site (make web: build-web/site)
@@ -15,7 +15,7 @@ program=$(realpath "$2")
 min_psnr=35
 max_bytes=$((8 * 1024 * 1024))
 
-ensure_packages web-check chromium nodejs imagemagick
+ensure_packages web-check chromium nodejs imagemagick ffmpeg
 
 work=$(mktemp -d /tmp/qm-web-XXXXXX)
 server=
@@ -33,13 +33,16 @@ bytes=$(du -sb "$site" | cut -f1)
 (( bytes < max_bytes )) || fail "the site weighs $bytes bytes, over $max_bytes"
 echo "web check: the site weighs $(( bytes / 1024 )) KiB"
 
-# Three sites side by side: the whole one, one without the overlay video, one with the
-# background video cut short.
+# Four sites side by side: the whole one, one without the overlay video, one with the
+# background video cut short, one with six seconds of music.
 mkdir -p "$work/www"
 cp -r "$site" "$work/www/whole"
 cp -r "$site" "$work/www/missing" && rm "$work/www/missing/vid/kasi.vid"
 cp -r "$site" "$work/www/damaged"
 head -c 1000 "$site/vid/vemla.vid" >"$work/www/damaged/vid/vemla.vid"
+cp -r "$site" "$work/www/short"
+ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=6" -ar 44100 -c:a libmp3lame -b:a 64k \
+    -y "$work/www/short/data/aaa.mp3"
 
 # A static server on a free port of the loopback address.
 python3 - "$work/www" >"$work/port" 2>"$work/server.log" <<'PY' &
@@ -58,7 +61,7 @@ base="http://127.0.0.1:$port"
 
 # page URL SECONDS [FLAGS...] -> the page's report (JSON) on standard output
 page() {
-    node --experimental-websocket "$root/scripts/web_page.js" "$@"
+    node --experimental-websocket "$root/scripts/web_page.js" "$@" 2>>"$work/page.log"
 }
 field() {
     python3 -c 'import json, sys; print(json.load(sys.stdin).get(sys.argv[1]) or "")' "$1"
@@ -102,4 +105,20 @@ expect_failure missing 'Failed!: vid\kasi.vid'
 expect_failure damaged 'Failed!: vid\vemla.vid'
 expect_failure whole 'Quillmere needs WebGL 2, which this browser does not offer.' \
     --flag --disable-webgl2
+# The live show: started by a click, ended by Escape (long before its music ends) and by the end
+# of its music (six seconds after the three of the pre-roll).
+expect_end() {
+    local site_name=$1 what=$2 most_ms=$3
+    shift 3
+    page "$base/$site_name/index.html" 90 --click "#qm-start" "$@" >"$work/report.json" ||
+        fail "the live $site_name site: $(field error <"$work/report.json")"
+    local state played
+    state=$(field state <"$work/report.json")
+    [[ $state == ended ]] || fail "the live $site_name site ended '$state', not by $what"
+    played=$(python3 -c 'import json, sys; print(int((json.load(sys.stdin).get("audio") or {}).get("playedMs", 0)))' <"$work/report.json")
+    (( played < most_ms )) || fail "the live $site_name site played $played ms of music before it ended"
+    echo "web check: the live $site_name site ended by $what after $played ms of music"
+}
+expect_end whole Escape 8000 --key Escape@4
+expect_end short "the music's end" 9000
 echo "web check: passed"

@@ -9,11 +9,13 @@
 //   --screenshot FILE   a PNG of the window at the end of the watch
 //   --size WxH          window size (default 1280x960)
 //   --flag FLAG         one more flag for Chromium (repeatable)
+//   --key CODE@SECONDS  that many seconds after the click, press and release the key with that
+//                       DOM code (Escape, NumLock, F1)
 //
 // Prints one JSON object: state (body's data-state), error (#qm-error's text), frame (the
 // qm-frame image's data URL, if any), stats (the page's frame statistics, if any), audio (the
-// audio context's state and the music played), console (its lines). Exit status 0 when the page reached a final state (done, failed, ended) or the watch
-// ran out, 1 on a timeout.
+// audio context's state and the music played), console (its lines). Exit status 0 when the
+// page reached a final state (done, failed, ended) or the watch ran out, 1 on a timeout.
 'use strict';
 const { spawn } = require('child_process');
 const fs = require('fs');
@@ -32,6 +34,7 @@ const clickSelector = option('--click');
 const watchSeconds = Number(option('--watch') || 0);
 const screenshotPath = option('--screenshot');
 const size = (option('--size') || '1280x960').split('x').map(Number);
+const keyPress = option('--key');
 
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qm-chromium-'));
 const flags = [
@@ -132,6 +135,16 @@ async function drive() {
       const state = await evaluate('document.body && document.body.dataset.state');
       if (state === 'failed') return finish(await report(), 0);
       await sleep(200);
+    }
+  }
+  if (keyPress) {
+    const [code, at] = keyPress.split('@');
+    await sleep(Number(at) * 1000);
+    const key = { Escape: ['Escape', 27], NumLock: ['NumLock', 144], F1: ['F1', 112] }[code] ||
+                [code, 0];
+    for (const type of ['rawKeyDown', 'keyUp']) {
+      await send('Input.dispatchKeyEvent',
+                 { type, code, key: key[0], windowsVirtualKeyCode: key[1] });
     }
   }
   if (watchSeconds > 0) {

@@ -9,6 +9,7 @@
 
 #include "backend/backend.h"
 #include "backend/soft/soft_graphics.h"
+#include "backend/web/browser.h"
 #include "backend/web/web_backend.h"
 #include "options.h"
 #include "shell/show.h"
@@ -68,13 +69,17 @@ int main(int argc, char** argv) {
     useBackend(web.services(&graphics));
     const int status = runShow(nullptr, nullptr, "", 1);
     useBackend(Backend{});
+    int result = status;
     if (status == 0 && web.still() && !web.stillDelivered()) {
         std::fprintf(stderr,
                      "quillmere: the show ended at %.3f s of show time without drawing a frame "
                      "at %.3f s or later\n",
                      double(web.showMs()) / 1000.0,
                      double(web.window().showMs(web.window().firstFrame())) / 1000.0);
-        return 1;
+        result = 1;
     }
-    return status;
+    // After the program has yielded to the page, returning from main ends nothing the page
+    // hears of: it is told here.
+    browser::finished(result, "");
+    return result;
 }

@@ -262,7 +262,7 @@
       dialogText = caption ? `${caption}: ${text}` : text;
       $('qm-error').textContent = dialogText;
     },
-    finished(status) { if (status !== 0) fail(dialogText || lastErrorLine(status)); },
+    finished: finished,
     music(path) { return plainPath(path) === musicPath ? musicBuffer : null; },
     playMusic(path, looping) {
       if (!audio || !musicBuffer || plainPath(path) !== musicPath) return false;
@@ -317,6 +317,23 @@
     },
   };
 
+  function finished(status) {
+    if (over) return;
+    if (status !== 0) { fail(dialogText || lastErrorLine(status)); return; }
+    if (still) return;
+    over = true;
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    $('qm-fullscreen').hidden = true;
+    const stats = frameStats();
+    if (stats) {
+      console.log(`quillmere: ${stats.frames} frames in ${stats.seconds.toFixed(1)} s; ` +
+                  `${stats.average.toFixed(1)} per second (lowest ${stats.lowest.toFixed(1)}, ` +
+                  `median ${stats.median.toFixed(1)}, highest ${stats.highest.toFixed(1)})`);
+    }
+    showOverlay('The show has ended.');
+    setState('ended');
+  }
+
   function lastErrorLine(status) {
     const line = errorLines.length ? errorLines[errorLines.length - 1] : '';
     return line || `The show stopped (status ${status}).`;
@@ -340,22 +357,9 @@
       print: (line) => console.log(line),
       printErr: (line) => { errorLines.push(line); console.warn(line); },
       onAbort: (what) => fail(dialogText || `The show stopped: ${what}`),
-      onExit: (status) => {
-        if (status !== 0) { fail(dialogText || lastErrorLine(status)); return; }
-        if (still) return;
-        over = true;
-        if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-        $('qm-fullscreen').hidden = true;
-        const stats = frameStats();
-        if (stats) {
-          console.log(`quillmere: ${stats.frames} frames in ${stats.seconds.toFixed(1)} s; ` +
-                      `${stats.average.toFixed(1)} per second (lowest ${stats.lowest.toFixed(1)}, ` +
-                      `median ${stats.median.toFixed(1)}, highest ${stats.highest.toFixed(1)})`);
-          document.body.dataset.fps = stats.average.toFixed(1);
-        }
-        showOverlay('The show has ended.');
-        setState('ended');
-      },
+      // A program that has yielded to the page ends without the runtime's exit: it says so
+      // itself (qm.finished); the exit covers the process exit after a start-up failure.
+      onExit: finished,
       onRuntimeInitialized: () => {
         const FS = window.Module.FS;
         for (const [path, bytes] of files) {

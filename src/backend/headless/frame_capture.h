@@ -16,7 +16,7 @@
 
 #include "backend/emulated/virtual_clock.h"
 #include "backend/frame_host.h"
-#include "backend/soft/frame_sink.h"
+#include "backend/frame_sink.h"
 
 constexpr int kCaptureWidth = 640;
 constexpr int kCaptureHeight = 480;

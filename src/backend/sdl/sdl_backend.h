@@ -24,7 +24,7 @@
 #include "backend/emulated/emulated_input.h"
 #include "backend/emulated/emulated_windows.h"
 #include "backend/sdl/letterbox.h"
-#include "backend/soft/frame_sink.h"
+#include "backend/frame_sink.h"
 
 struct SdlOptions {
     // A window of the size the show asks for instead of the whole desktop.

@@ -5,7 +5,7 @@
 
 #include "backend/soft/band_workers.h"
 #include "backend/soft/device_constants.h"
-#include "backend/soft/frame_sink.h"
+#include "backend/frame_sink.h"
 
 using namespace soft;
 

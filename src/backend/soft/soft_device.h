@@ -26,7 +26,7 @@
 #include "backend/emulated/emulated_object.h"
 #include "backend/graphics.h"
 #include "backend/soft/raster.h"
-#include "backend/soft/render_target.h"
+#include "backend/imaging/render_target.h"
 
 class BandWorkers;
 class SoftDevice;

@@ -11,9 +11,9 @@
 
 #include "backend/file_path.h"
 #include "backend/soft/band_workers.h"
-#include "backend/soft/glyph_renderer.h"
-#include "backend/soft/jpeg_texture.h"
-#include "backend/soft/line_rasterizer.h"
+#include "backend/imaging/glyph_renderer.h"
+#include "backend/imaging/jpeg_texture.h"
+#include "backend/imaging/line_rasterizer.h"
 #include "backend/soft/soft_device.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "backend/graphics.h"
-#include "backend/soft/frame_sink.h"
+#include "backend/frame_sink.h"
 
 // The processors this process may run on (its affinity mask), at least 1.
 int availableCores();

@@ -19,7 +19,7 @@
 // pictures, 12-bit pictures and textures over 8192 texels on a side are refused.
 #include <string>
 
-#include "backend/soft/render_target.h"
+#include "backend/imaging/render_target.h"
 
 // The largest texture side accepted (after rounding up).
 constexpr unsigned kMaxJpegTextureSide = 8192;

@@ -18,7 +18,14 @@
 // Colour: SRCALPHA / INVSRCALPHA with the colour's alpha on all four channels, rounded to
 // nearest, as the platform's line drawer blends.
 #include <cstdint>
+#include <functional>
 
-#include "backend/soft/render_target.h"
+#include "backend/imaging/render_target.h"
+
+// The pixels of the strip on a width x height target, each once per segment that covers it, in
+// drawing order; drawLineStrip blends exactly these, and other renderers draw them alike.
+using LinePixel = std::function<void(int64_t x, int64_t y)>;
+void lineStripPixels(int width, int height, const float (*clip)[4], int count,
+                     const LinePixel& pixel);
 
 void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour);

@@ -1,4 +1,4 @@
-#include "backend/soft/line_rasterizer.h"
+#include "backend/imaging/line_rasterizer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,7 +61,7 @@ void blendPixel(RenderTarget& target, int64_t x, int64_t y, uint32_t colour) {
 }
 
 // Pixels from A's major-axis position up to, not including, B's (see the header for the rule).
-void drawSegment(RenderTarget& target, ScreenPoint a, ScreenPoint b, uint32_t colour) {
+void segmentPixels(int width, int height, ScreenPoint a, ScreenPoint b, const LinePixel& pixel) {
     if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) {
         return;
     }
@@ -70,8 +70,8 @@ void drawSegment(RenderTarget& target, ScreenPoint a, ScreenPoint b, uint32_t co
     const double av = xMajor ? a.y : a.x;
     const double bu = xMajor ? b.x : b.y;
     const double bv = xMajor ? b.y : b.x;
-    const int64_t majorSize = xMajor ? target.width : target.height;
-    const int64_t minorSize = xMajor ? target.height : target.width;
+    const int64_t majorSize = xMajor ? width : height;
+    const int64_t minorSize = xMajor ? height : width;
 
     const double uStart = roundHalfUp(au);
     const double uEnd = roundHalfUp(bu);
@@ -89,9 +89,9 @@ void drawSegment(RenderTarget& target, ScreenPoint a, ScreenPoint b, uint32_t co
         if (v < 0 || v >= static_cast<double>(minorSize)) continue;
         const int64_t iv = static_cast<int64_t>(v);
         if (xMajor) {
-            blendPixel(target, u, iv, colour);
+            pixel(u, iv);
         } else {
-            blendPixel(target, iv, u, colour);
+            pixel(iv, u);
         }
     }
 }
@@ -102,23 +102,28 @@ Homogeneous point(const float (*clip)[4], int i) {
 
 }  // namespace
 
-void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour) {
-    if (!target.pixels || target.width <= 0 || target.height <= 0 || !clip || count < 2) return;
-    if ((colour >> 24) == 0) return;
+void lineStripPixels(int width, int height, const float (*clip)[4], int count,
+                     const LinePixel& pixel) {
+    if (width <= 0 || height <= 0 || !clip || count < 2) return;
     for (int i = 0; i + 1 < count; ++i) {
         Homogeneous a = point(clip, i);
         Homogeneous b = point(clip, i + 1);
         if (!clipSegment(a, b)) continue;
-        drawSegment(target, toScreen(a, target.width, target.height),
-                    toScreen(b, target.width, target.height), colour);
+        segmentPixels(width, height, toScreen(a, width, height), toScreen(b, width, height), pixel);
     }
 
     const Homogeneous last = point(clip, count - 1);
     if (!(last.z >= 0 && last.w >= kMinW)) return;
-    const ScreenPoint p = toScreen(last, target.width, target.height);
+    const ScreenPoint p = toScreen(last, width, height);
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
     const double x = roundHalfUp(p.x);
     const double y = roundHalfUp(p.y);
-    if (x < 0 || y < 0 || x >= target.width || y >= target.height) return;
-    blendPixel(target, static_cast<int64_t>(x), static_cast<int64_t>(y), colour);
+    if (x < 0 || y < 0 || x >= width || y >= height) return;
+    pixel(static_cast<int64_t>(x), static_cast<int64_t>(y));
+}
+
+void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour) {
+    if (!target.pixels || (colour >> 24) == 0) return;
+    lineStripPixels(target.width, target.height, clip, count,
+                    [&](int64_t x, int64_t y) { blendPixel(target, x, y, colour); });
 }

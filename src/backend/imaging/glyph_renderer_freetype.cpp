@@ -1,5 +1,6 @@
-#include "backend/soft/glyph_renderer.h"
-
+// The glyph side of GlyphRenderer on FreeType: opening the font, its metrics and each glyph's
+// coverage. This file is the whole of what a build without FreeType (the browser's, drawing
+// glyphs with its own text rasterizer) replaces.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,8 @@
 #include FT_FREETYPE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
+
+#include "backend/imaging/glyph_renderer.h"
 
 namespace {
 
@@ -27,19 +30,6 @@ std::string freetypeError(const char* what, FT_Error code) {
     const char* text = FT_Error_String(code);
     if (text) return std::string(what) + ": " + text;
     return std::string(what) + ": FreeType error " + std::to_string(code);
-}
-
-uint32_t mix(uint32_t s, uint32_t d, uint32_t a) {
-    return (s * a + d * (255 - a) + 127) / 255;
-}
-
-// SRCALPHA / INVSRCALPHA on all four channels: the stored alpha becomes a*a + d*(1-a).
-uint32_t blendOver(uint32_t dst, uint32_t colour, uint32_t a) {
-    const uint32_t outA = mix(a, dst >> 24, a);
-    const uint32_t r = mix((colour >> 16) & 0xFF, (dst >> 16) & 0xFF, a);
-    const uint32_t g = mix((colour >> 8) & 0xFF, (dst >> 8) & 0xFF, a);
-    const uint32_t b = mix(colour & 0xFF, dst & 0xFF, a);
-    return outA << 24 | r << 16 | g << 8 | b;
 }
 
 int64_t roundDiv(int64_t num, int64_t den) {
@@ -160,66 +150,4 @@ const GlyphRenderer::Glyph& GlyphRenderer::glyph(unsigned char byte) {
         }
     }
     return g;
-}
-
-int GlyphRenderer::textHeight(const char* text, int count) const {
-    if (!face_ || !text) return 0;
-    const size_t length = count < 0 ? std::strlen(text) : static_cast<size_t>(count);
-    int64_t lines = 0;
-    bool lineOpen = false;
-    for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
-        if (text[i] == '\n') {
-            ++lines;
-            lineOpen = false;
-        } else {
-            lineOpen = true;
-        }
-    }
-    if (lineOpen) ++lines;
-    return static_cast<int>(lines * lineHeight_);
-}
-
-int GlyphRenderer::drawText(RenderTarget& target, const char* text, int count, const RECT& rect,
-                            uint32_t /*format*/, uint32_t colour) {
-    if (!face_ || !text) return 0;
-    const size_t length = count < 0 ? std::strlen(text) : static_cast<size_t>(count);
-
-    const int64_t clipLeft = std::max<int64_t>(rect.left, 0);
-    const int64_t clipTop = std::max<int64_t>(rect.top, 0);
-    const int64_t clipRight = std::min<int64_t>(rect.right, target.width);
-    const int64_t clipBottom = std::min<int64_t>(rect.bottom, target.height);
-    const uint32_t alpha = colour >> 24;
-    const bool visible =
-        target.pixels && alpha != 0 && clipLeft < clipRight && clipTop < clipBottom;
-
-    int64_t penX = rect.left;
-    int64_t lineTop = rect.top;
-    for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
-        if (byte == '\n') {
-            penX = rect.left;
-            lineTop += lineHeight_;
-            continue;
-        }
-        if (byte == '\r') continue;
-        if (!visible) continue;
-        const Glyph& g = glyph(byte);
-        const int64_t x0 = penX + g.left;
-        const int64_t y0 = lineTop + ascent_ - g.top;
-        penX += g.advance;
-        const int64_t rowFrom = std::max(clipTop - y0, int64_t{0});
-        const int64_t rowTo = std::min(clipBottom - y0, static_cast<int64_t>(g.rows));
-        const int64_t colFrom = std::max(clipLeft - x0, int64_t{0});
-        const int64_t colTo = std::min(clipRight - x0, static_cast<int64_t>(g.width));
-        for (int64_t r = rowFrom; r < rowTo; ++r) {
-            const uint8_t* cov = g.coverage.data() + r * g.width;
-            uint32_t* dst = target.pixels + (y0 + r) * target.pitch + x0;
-            for (int64_t c = colFrom; c < colTo; ++c) {
-                if (cov[c] == 0) continue;
-                const uint32_t a = (alpha * cov[c] + 127) / 255;
-                if (a != 0) dst[c] = blendOver(dst[c], colour, a);
-            }
-        }
-    }
-    return textHeight(text, count);
 }

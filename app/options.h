@@ -26,7 +26,12 @@ enum Flag : unsigned {
     kFlagOverwrite = 1u << 14,
     kFlagCrf = 1u << 15,
     kFlagThreads = 1u << 16,
+    kFlagRenderer = 1u << 18,
 };
+
+// Which renderer draws: the CPU renderer, the GPU renderer, or the GPU renderer only where a
+// GPU is behind it.
+enum class RendererChoice { kAuto, kCpu, kGl };
 
 struct Options {
     // Flags given, as a set of Flag bits.
@@ -47,6 +52,7 @@ struct Options {
     int crf = -1;
     // Threads that draw each frame; 0 when not given.
     int threads = 0;
+    RendererChoice renderer = RendererChoice::kAuto;
 
     bool has(unsigned flags) const { return (given & flags) != 0; }
 };

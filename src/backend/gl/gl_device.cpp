@@ -5,35 +5,15 @@
 #include <cstring>
 #include <string>
 
+#include "backend/emulated/device_constants.h"
 #include "backend/frame_sink.h"
-#include "backend/soft/device_constants.h"
 
-using namespace soft;
+using namespace emulated;
 
 namespace {
 
-constexpr DWORD kShowFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2;
-constexpr UINT kShowStride = 32;
 // Just under half a pixel (see gl_device.h).
 constexpr float kCentreShift = 63.0f / 128.0f;
-
-D3DXMATRIX identity() {
-    return D3DXMATRIX{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-}
-
-// Row vectors, summed left to right in float as the CPU renderer sums them, so that both
-// renderers start from the same clip-space corners.
-D3DXMATRIX product(const D3DXMATRIX& a, const D3DXMATRIX& b) {
-    D3DXMATRIX out;
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 4; ++col) {
-            float sum = a.m[row][0] * b.m[0][col];
-            for (int k = 1; k < 4; ++k) sum = sum + a.m[row][k] * b.m[k][col];
-            out.m[row][col] = sum;
-        }
-    }
-    return out;
-}
 
 // ---- the fixed-function stages as a shader ----
 
@@ -414,123 +394,45 @@ struct GlDevice::Batch {
 
 // ---- textures ----
 
-GlTexture::GlTexture(GlDevice* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool)
-    : device_(device),
-      width_(width),
-      height_(height),
-      format_(format),
-      pool_(pool),
-      texels_(static_cast<size_t>(width) * height, 0u) {}
-
 GlTexture::~GlTexture() {
     if (name_ != 0) glDeleteTextures(1, &name_);
 }
 
-HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD /*flags*/) {
-    if (level != 0 || locked == nullptr || rect != nullptr || locked_) return D3DERR_INVALIDCALL;
-    // Draws batched before the lock sample the texels as they were.
+void GlTexture::texelsChanging() {
+    // Draws batched before the change sample the texels as they were.
     if (name_ != 0 && device_ != nullptr) device_->flush();
-    locked->Pitch = static_cast<INT>(width_ * 4);
-    locked->pBits = texels_.data();
-    locked_ = true;
-    return S_OK;
-}
-
-HRESULT GlTexture::UnlockRect(UINT level) {
-    if (level != 0 || !locked_) return D3DERR_INVALIDCALL;
-    locked_ = false;
-    stale_ = true;
-    return S_OK;
-}
-
-void GlTexture::setTexels(const std::vector<uint32_t>& texels) {
-    if (texels.size() != texels_.size()) return;
-    if (name_ != 0 && device_ != nullptr) device_->flush();
-    std::copy(texels.begin(), texels.end(), texels_.begin());
-    stale_ = true;
 }
 
 GLuint GlTexture::name() {
-    if (pool_ == D3DPOOL_SYSTEMMEM) return 0;
+    if (pool() == D3DPOOL_SYSTEMMEM) return 0;
     if (name_ == 0) {
         glGenTextures(1, &name_);
         glBindTexture(GL_TEXTURE_2D, name_);
         // One level, allocated once: later changes (the video's every frame) only replace texels.
-        glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, GLsizei(width_), GLsizei(height_));
+        glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, GLsizei(width()), GLsizei(height()));
         stale_ = true;
     }
-    if (stale_) upload();
+    if (stale_) {
+        glBindTexture(GL_TEXTURE_2D, name_);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        // The texels' bytes are B, G, R, A: stored as they are, red and blue trade places, as
+        // everywhere in this renderer.
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(width()), GLsizei(height()), GL_RGBA,
+                        GL_UNSIGNED_BYTE, texels().data());
+        stale_ = false;
+    }
     return name_;
-}
-
-void GlTexture::upload() {
-    glBindTexture(GL_TEXTURE_2D, name_);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    // The texels' bytes are B, G, R, A: stored as they are, red and blue trade places, as
-    // everywhere in this renderer.
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(width_), GLsizei(height_), GL_RGBA,
-                    GL_UNSIGNED_BYTE, texels_.data());
-    stale_ = false;
-}
-
-// ---- vertex buffers ----
-
-HRESULT GlVertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD /*flags*/) {
-    if (data == nullptr || locked_ || offset > bytes_.size()) return D3DERR_INVALIDCALL;
-    if (size == 0) size = static_cast<UINT>(bytes_.size()) - offset;
-    if (size > bytes_.size() - offset) return D3DERR_INVALIDCALL;
-    *data = bytes_.data() + offset;
-    locked_ = true;
-    return S_OK;
-}
-
-HRESULT GlVertexBuffer::Unlock() {
-    if (!locked_) return D3DERR_INVALIDCALL;
-    locked_ = false;
-    return S_OK;
 }
 
 // ---- device ----
 
 GlDevice::GlDevice(GlContext& context, const D3DPRESENT_PARAMETERS& parameters)
-    : context_(context),
-      width_(static_cast<int>(parameters.BackBufferWidth)),
-      height_(static_cast<int>(parameters.BackBufferHeight)),
-      depthBuffer_(parameters.EnableAutoDepthStencil != 0),
-      world_(identity()),
-      view_(identity()),
-      projection_(identity()),
-      combined_(identity()),
+    : EmulatedDevice(context.objects, parameters),
+      context_(context),
+      wantedWidth_(width_ * context.scale),
+      wantedHeight_(height_ * context.scale),
       programs_(std::make_unique<Programs>()),
-      batch_(std::make_unique<Batch>()) {
-    wantedWidth_ = width_ * context.scale;
-    wantedHeight_ = height_ * context.scale;
-
-    // The platform's defaults: the show changes some of them and relies on the rest.
-    renderStates_[D3DRS_ZENABLE] = depthBuffer_ ? D3DZB_TRUE : D3DZB_FALSE;
-    renderStates_[D3DRS_ZWRITEENABLE] = TRUE;
-    renderStates_[kRsZFunc] = D3DCMP_LESSEQUAL;
-    renderStates_[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
-    renderStates_[D3DRS_CULLMODE] = D3DCULL_CCW;
-    renderStates_[D3DRS_ALPHABLENDENABLE] = FALSE;
-    renderStates_[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-    renderStates_[D3DRS_DESTBLEND] = kBlendFactorZero;
-    renderStates_[D3DRS_LIGHTING] = TRUE;
-    renderStates_[kRsTextureFactor] = 0xFFFFFFFFu;
-    for (DWORD s = 0; s < kMaxStages; ++s) {
-        stageStates_[s][D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
-        stageStates_[s][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
-        stageStates_[s][D3DTSS_COLORARG2] = D3DTA_CURRENT;
-        stageStates_[s][kTssAlphaOp] = s == 0 ? kTopSelectArg1 : D3DTOP_DISABLE;
-        stageStates_[s][kTssAlphaArg1] = D3DTA_TEXTURE;
-        stageStates_[s][kTssAlphaArg2] = D3DTA_CURRENT;
-        stageStates_[s][kTssTexCoordIndex] = s;
-        samplerStates_[s][kSampAddressU] = kAddressWrap;
-        samplerStates_[s][kSampAddressV] = kAddressWrap;
-        samplerStates_[s][D3DSAMP_MAGFILTER] = kTexfPoint;
-        samplerStates_[s][D3DSAMP_MINFILTER] = kTexfPoint;
-    }
-}
+      batch_(std::make_unique<Batch>()) {}
 
 GlDevice::~GlDevice() {
     programs_.reset();
@@ -647,18 +549,6 @@ HRESULT GlDevice::Clear(DWORD flags, D3DCOLOR color, float z, DWORD /*stencil*/)
     return S_OK;
 }
 
-HRESULT GlDevice::BeginScene() {
-    if (inScene_) return D3DERR_INVALIDCALL;
-    inScene_ = true;
-    return S_OK;
-}
-
-HRESULT GlDevice::EndScene() {
-    if (!inScene_) return D3DERR_INVALIDCALL;
-    inScene_ = false;
-    return S_OK;
-}
-
 HRESULT GlDevice::Present() {
     if (!context_.rasterizing) return S_OK;
     flush();
@@ -723,86 +613,13 @@ void GlDevice::drawFrameTo(int x, int y, int width, int height) {
     glViewport(0, 0, targetWidth_, targetHeight_);
 }
 
-HRESULT GlDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-    if (state >= renderStates_.size()) return D3DERR_INVALIDCALL;
-    renderStates_[state] = value;
-    return S_OK;
-}
-
-HRESULT GlDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    if (stage >= kMaxStages || type >= 33) return D3DERR_INVALIDCALL;
-    stageStates_[stage][type] = value;
-    return S_OK;
-}
-
-HRESULT GlDevice::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-    if (sampler >= kMaxStages || type >= 14) return D3DERR_INVALIDCALL;
-    samplerStates_[sampler][type] = value;
-    return S_OK;
-}
-
-HRESULT GlDevice::SetTexture(DWORD stage, Direct3DTexture9* texture) {
-    if (stage >= kMaxStages) return D3DERR_INVALIDCALL;
-    auto* gl = dynamic_cast<GlTexture*>(texture);
-    if (texture != nullptr && gl == nullptr) return D3DERR_INVALIDCALL;
-    textures_[stage] = gl;
-    return S_OK;
-}
-
-HRESULT GlDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DXMATRIX* matrix) {
-    if (matrix == nullptr) return D3DERR_INVALIDCALL;
-    switch (state) {
-        case D3DTS_WORLD:
-            world_ = *matrix;
-            break;
-        case D3DTS_VIEW:
-            view_ = *matrix;
-            break;
-        case D3DTS_PROJECTION:
-            projection_ = *matrix;
-            break;
-        default:
-            return S_OK;
-    }
-    matrixDirty_ = true;
-    return S_OK;
-}
-
-HRESULT GlDevice::CreateVertexBuffer(UINT length, DWORD /*usage*/, DWORD fvf, D3DPOOL /*pool*/,
-                                     Direct3DVertexBuffer9** vertexBuffer) {
-    if (vertexBuffer == nullptr) return D3DERR_INVALIDCALL;
-    *vertexBuffer = nullptr;
-    if (length == 0) return D3DERR_INVALIDCALL;
-    *vertexBuffer = context_.objects.make<GlVertexBuffer>(length, fvf);
-    return S_OK;
-}
-
-HRESULT GlDevice::SetStreamSource(UINT stream, Direct3DVertexBuffer9* vertexBuffer, UINT offset,
-                                  UINT stride) {
-    if (stream != 0) return D3DERR_INVALIDCALL;
-    auto* gl = dynamic_cast<GlVertexBuffer*>(vertexBuffer);
-    if (vertexBuffer != nullptr && gl == nullptr) return D3DERR_INVALIDCALL;
-    stream_ = gl;
-    streamOffset_ = offset;
-    stride_ = stride;
-    return S_OK;
-}
-
-HRESULT GlDevice::SetFVF(DWORD fvf) {
-    fvf_ = fvf;
-    return S_OK;
-}
-
 HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-    if (!inScene_ || stream_ == nullptr) return D3DERR_INVALIDCALL;
-    if (type != D3DPT_TRIANGLESTRIP && type != kPrimitiveTriangleList) return D3DERR_INVALIDCALL;
-    if (fvf_ != kShowFvf || stride_ < kShowStride) return D3DERR_INVALIDCALL;
-    const uint64_t vertices =
-        type == D3DPT_TRIANGLESTRIP ? uint64_t{primitiveCount} + 2 : uint64_t{primitiveCount} * 3;
-    if (primitiveCount == 0) return S_OK;
+    const HRESULT checked = checkDraw(type);
+    if (FAILED(checked) || primitiveCount == 0) return checked;
+    uint64_t vertices = 0, first = 0;
+    if (!drawVertices(type, startVertex, primitiveCount, &vertices, &first))
+        return D3DERR_INVALIDCALL;
     const std::vector<uint8_t>& bytes = stream_->bytes();
-    const uint64_t first = streamOffset_ + uint64_t{startVertex} * stride_;
-    if (first + (vertices - 1) * stride_ + kShowStride > bytes.size()) return D3DERR_INVALIDCALL;
     if (!context_.rasterizing) return S_OK;
 
     // The stages as the platform resolves them: up to the first disabled colour operation,
@@ -827,7 +644,7 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
             st.alpha1 = stageArg(stageStates_[s][kTssAlphaArg1], s);
             st.alpha2 = stageArg(stageStates_[s][kTssAlphaArg2], s);
         }
-        GlTexture* texture = textures_[s];
+        auto* texture = static_cast<GlTexture*>(textures_[s]);
         if (texture != nullptr && texture->pool() == D3DPOOL_SYSTEMMEM) texture = nullptr;
         if (texture == nullptr) {
             if (reads(st.colourOp, st.colour1, st.colour2, kTexel)) {
@@ -871,13 +688,9 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
         batch_->state = state;
     }
 
-    if (matrixDirty_) {
-        combined_ = product(product(world_, view_), projection_);
-        matrixDirty_ = false;
-    }
     // Lighting without lights or normals leaves black with the vertex alpha.
     const bool lit = renderStates_[D3DRS_LIGHTING] != 0;
-    const D3DXMATRIX& m = combined_;
+    const D3DXMATRIX& m = combinedMatrix();
     auto vertexAt = [&](uint64_t i) {
         const uint8_t* v = bytes.data() + first + i * stride_;
         float p[3];
@@ -886,11 +699,7 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
         std::memcpy(out.colour, v + 12, 4);
         std::memcpy(out.uv, v + 16, sizeof out.uv);
         if (lit) out.colour[0] = out.colour[1] = out.colour[2] = 0;
-        for (int j = 0; j < 4; ++j) {
-            float sum = p[0] * m.m[0][j];
-            for (int k = 1; k < 3; ++k) sum = sum + p[k] * m.m[k][j];
-            out.clip[j] = sum + m.m[3][j];
-        }
+        transformPoint(m, p, out.clip);
         return out;
     };
     std::vector<GlVertex>& out = batch_->vertices;
@@ -965,11 +774,7 @@ void GlDevice::flush() {
     std::vector<GlVertex>& vertices = batch_->vertices;
     if (vertices.empty()) return;
     applyBatchState();
-    glBindVertexArray(vertexArray_);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(GlVertex)), vertices.data(),
-                 GL_STREAM_DRAW);
-    glDrawArrays(GL_TRIANGLES, 0, GLsizei(vertices.size()));
+    sendVertices(GL_TRIANGLES, vertices);
     vertices.clear();
 }
 
@@ -988,89 +793,65 @@ void GlDevice::drawPoints(const std::vector<int64_t>& xy, D3DCOLOR colour) {
         std::memcpy(v.colour, &colour, 4);
         std::fill(v.uv, v.uv + 4, 0.0f);
     }
-    const auto& program = programs_->get(kPointsProgram);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glViewport(0, 0, targetWidth_, targetHeight_);
-    glUseProgram(program.name);
-    glUniform2f(program.shift, 2.0f * kCentreShift / float(targetWidth_),
-                2.0f * kCentreShift / float(targetHeight_));
-    glEnable(GL_BLEND);
-    glBlendEquation(GL_FUNC_ADD);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-    glBindVertexArray(vertexArray_);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(points_.size() * sizeof(GlVertex)), points_.data(),
-                 GL_STREAM_DRAW);
-    glDrawArrays(GL_POINTS, 0, GLsizei(points_.size()));
+    drawBlended(kPointsProgram, GL_POINTS, points_, colour, 0);
 }
 
 void GlDevice::drawGlyphs(const std::vector<GlVertex>& quads, GLuint atlas, D3DCOLOR colour) {
     flush();
-    if (quads.empty()) return;
-    const auto& program = programs_->get(kGlyphProgram);
+    if (!quads.empty()) drawBlended(kGlyphProgram, GL_TRIANGLES, quads, colour, atlas);
+}
+
+void GlDevice::drawBlended(uint64_t programKey, GLenum mode, const std::vector<GlVertex>& vertices,
+                           D3DCOLOR colour, GLuint texture) {
+    const auto& program = programs_->get(programKey);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glViewport(0, 0, targetWidth_, targetHeight_);
     glUseProgram(program.name);
     glUniform2f(program.shift, 2.0f * kCentreShift / float(targetWidth_),
                 2.0f * kCentreShift / float(targetHeight_));
-    float c[4];
-    colourBytes(colour, c);
-    glUniform4f(program.factor, c[0], c[1], c[2], c[3]);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, atlas);
-    glBindSampler(0, 0);
+    if (program.factor >= 0) {
+        float c[4];
+        colourBytes(colour, c);
+        glUniform4f(program.factor, c[0], c[1], c[2], c[3]);
+    }
+    if (texture != 0) {
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glBindSampler(0, 0);
+    }
     glEnable(GL_BLEND);
     glBlendEquation(GL_FUNC_ADD);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
+    sendVertices(mode, vertices);
+}
+
+void GlDevice::sendVertices(GLenum mode, const std::vector<GlVertex>& vertices) {
     glBindVertexArray(vertexArray_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(quads.size() * sizeof(GlVertex)), quads.data(),
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(GlVertex)), vertices.data(),
                  GL_STREAM_DRAW);
-    glDrawArrays(GL_TRIANGLES, 0, GLsizei(quads.size()));
+    glDrawArrays(mode, 0, GLsizei(vertices.size()));
 }
 
 HRESULT GlDevice::UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) {
     auto* from = dynamic_cast<GlTexture*>(source);
     auto* to = dynamic_cast<GlTexture*>(destination);
-    if (from == nullptr || to == nullptr || from->pool() != D3DPOOL_SYSTEMMEM ||
-        to->pool() != D3DPOOL_DEFAULT || from->width() != to->width() ||
-        from->height() != to->height() || from->format() != to->format()) {
-        return D3DERR_INVALIDCALL;
-    }
+    if (!copyable(from, to)) return D3DERR_INVALIDCALL;
     to->setTexels(from->texels());
     return S_OK;
 }
 
 // ---- Direct3D object ----
 
-HRESULT GlDirect3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
-    if (adapter != D3DADAPTER_DEFAULT || mode == nullptr) return D3DERR_INVALIDCALL;
-    *mode = {640, 480, 60, D3DFMT_X8R8G8B8};
-    return S_OK;
-}
-
-HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE /*type*/, HWND /*focusWindow*/,
-                                 DWORD /*behaviorFlags*/, D3DPRESENT_PARAMETERS* presentParameters,
-                                 Direct3DDevice9** device) {
-    if (device == nullptr) return D3DERR_INVALIDCALL;
-    *device = nullptr;
-    if (adapter != D3DADAPTER_DEFAULT || presentParameters == nullptr) return D3DERR_INVALIDCALL;
-    const D3DPRESENT_PARAMETERS& p = *presentParameters;
-    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0 || p.BackBufferWidth > 4096 ||
-        p.BackBufferHeight > 4096) {
-        return D3DERR_INVALIDCALL;
-    }
-    auto* made = context_.objects.make<GlDevice>(context_, p);
+Direct3DDevice9* GlDirect3D::makeDevice(const D3DPRESENT_PARAMETERS& parameters) {
+    auto* made = context_.objects.make<GlDevice>(context_, parameters);
     std::string error;
     if (!made->start(&error)) {
         std::fprintf(stderr, "quillmere: the GL renderer cannot draw: %s\n", error.c_str());
-        return D3DERR_NOTAVAILABLE;
+        return nullptr;
     }
     context_.device = made;
-    *device = made;
-    return S_OK;
+    return made;
 }

@@ -19,14 +19,13 @@
 //   255 to nearest, saturation). Blending is OpenGL's fixed blend with the platform's factors on
 //   all four channels.
 // - Textures sample through OpenGL's samplers (point or linear, wrap or clamp), level 0 only.
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
-#include "backend/emulated/emulated_object.h"
+#include "backend/emulated/emulated_device.h"
 #include "backend/gl/gl_api.h"
 #include "backend/graphics.h"
 
@@ -34,53 +33,23 @@ class FrameSink;
 class GlDevice;
 struct GlContext;
 
-class GlTexture final : public Direct3DTexture9, public EmulatedObject {
+class GlTexture final : public EmulatedTexture {
   public:
-    GlTexture(GlDevice* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool);
+    GlTexture(GlDevice* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool)
+        : EmulatedTexture(width, height, format, pool), device_(device) {}
     ~GlTexture() override;
 
-    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
-    HRESULT UnlockRect(UINT level) override;
-    ULONG Release() override { return dropReference(); }
-
-    UINT width() const { return width_; }
-    UINT height() const { return height_; }
-    D3DFORMAT format() const { return format_; }
-    D3DPOOL pool() const { return pool_; }
-    const std::vector<uint32_t>& texels() const { return texels_; }
-    // Replaces the texels (width() × height() of them) and the GPU's copy.
-    void setTexels(const std::vector<uint32_t>& texels);
-    // The GPU's copy, made on first use (system-memory textures have none).
+    // The GPU's copy, made on first use and brought up to date with the texels (system-memory
+    // textures have none: 0).
     GLuint name();
 
   private:
-    void upload();
+    void texelsChanging() override;
+    void texelsChanged() override { stale_ = true; }
 
     GlDevice* device_;
-    UINT width_;
-    UINT height_;
-    D3DFORMAT format_;
-    D3DPOOL pool_;
-    std::vector<uint32_t> texels_;
     GLuint name_ = 0;
     bool stale_ = true;
-    bool locked_ = false;
-};
-
-class GlVertexBuffer final : public Direct3DVertexBuffer9, public EmulatedObject {
-  public:
-    GlVertexBuffer(UINT length, DWORD fvf) : bytes_(length), fvf_(fvf) {}
-
-    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
-    HRESULT Unlock() override;
-    ULONG Release() override { return dropReference(); }
-
-    const std::vector<uint8_t>& bytes() const { return bytes_; }
-
-  private:
-    std::vector<uint8_t> bytes_;
-    DWORD fvf_;
-    bool locked_ = false;
 };
 
 // One vertex as the GPU gets it: clip-space position, colour bytes in memory order, both
@@ -91,21 +60,18 @@ struct GlVertex {
     float uv[4];
 };
 
-class GlDevice final : public Direct3DDevice9, public EmulatedObject {
+class GlDevice final : public EmulatedDevice {
   public:
-    static constexpr DWORD kMaxStages = 8;
-
     GlDevice(GlContext& context, const D3DPRESENT_PARAMETERS& parameters);
     ~GlDevice() override;
 
     // False, with a reason, when the GPU objects could not be made.
     bool start(std::string* error);
 
-    QM_DEVICE_OVERRIDES;
-    ULONG Release() override { return dropReference(); }
-
-    int width() const { return width_; }
-    int height() const { return height_; }
+    HRESULT Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT Present() override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+    HRESULT UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) override;
     // The drawing target's size in pixels: the device's times the scale.
     int targetWidth() const { return targetWidth_; }
     int targetHeight() const { return targetHeight_; }
@@ -129,33 +95,23 @@ class GlDevice final : public Direct3DDevice9, public EmulatedObject {
   private:
     struct Batch;
     struct Programs;
+    EmulatedTexture* ownTexture(Direct3DTexture9* texture) const override {
+        return dynamic_cast<GlTexture*>(texture);
+    }
     void resizeTarget();
     void applyBatchState();
+    // Vertices blended SRCALPHA / INVSRCALPHA under one of the fixed programs, with the device's
+    // states left alone; `colour` goes to the program's colour, `texture` (if any) to unit 0.
+    void drawBlended(uint64_t programKey, GLenum mode, const std::vector<GlVertex>& vertices,
+                     D3DCOLOR colour, GLuint texture);
+    void sendVertices(GLenum mode, const std::vector<GlVertex>& vertices);
     void readBack();
 
     GlContext& context_;
-    int width_;
-    int height_;
     int targetWidth_ = 0;
     int targetHeight_ = 0;
     int wantedWidth_ = 0;
     int wantedHeight_ = 0;
-    bool depthBuffer_;
-
-    std::array<DWORD, 256> renderStates_{};
-    DWORD stageStates_[kMaxStages][33] = {};
-    DWORD samplerStates_[kMaxStages][14] = {};
-    GlTexture* textures_[kMaxStages] = {};
-    D3DXMATRIX world_;
-    D3DXMATRIX view_;
-    D3DXMATRIX projection_;
-    D3DXMATRIX combined_;
-    bool matrixDirty_ = true;
-    GlVertexBuffer* stream_ = nullptr;
-    UINT streamOffset_ = 0;
-    UINT stride_ = 0;
-    DWORD fvf_ = 0;
-    bool inScene_ = false;
 
     // GPU objects.
     GLuint framebuffer_ = 0;
@@ -175,17 +131,13 @@ class GlDevice final : public Direct3DDevice9, public EmulatedObject {
     std::vector<uint32_t> frame_;
 };
 
-class GlDirect3D final : public Direct3D9, public EmulatedObject {
+class GlDirect3D final : public EmulatedDirect3D {
   public:
     explicit GlDirect3D(GlContext& context) : context_(context) {}
 
-    HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
-    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
-                         D3DPRESENT_PARAMETERS* presentParameters,
-                         Direct3DDevice9** device) override;
-    ULONG Release() override { return dropReference(); }
-
   private:
+    Direct3DDevice9* makeDevice(const D3DPRESENT_PARAMETERS& parameters) override;
+
     GlContext& context_;
 };
 

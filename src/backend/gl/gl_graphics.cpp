@@ -44,11 +44,7 @@ class GlLine final : public D3DXLine, public EmulatedObject {
         clip_.resize(static_cast<size_t>(count) * 4);
         for (DWORD i = 0; i < count; ++i) {
             const float p[3] = {vertices[i].x, vertices[i].y, vertices[i].z};
-            for (int j = 0; j < 4; ++j) {
-                float sum = p[0] * m.m[0][j];
-                for (int k = 1; k < 3; ++k) sum = sum + p[k] * m.m[k][j];
-                clip_[i * 4 + j] = sum + m.m[3][j];
-            }
+            transformPoint(m, p, &clip_[i * 4]);
         }
         pixels_.clear();
         lineStripPixels(device_->targetWidth(), device_->targetHeight(),
@@ -302,14 +298,10 @@ HRESULT GlGraphics::D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT 
     *texture = nullptr;
     GlDevice* gl = glDevice(device);
     if (gl == nullptr) return D3DERR_INVALIDCALL;
-    // The library makes a zero side one texel and an unknown format the usual ARGB.
-    if (width == 0) width = 1;
-    if (height == 0) height = 1;
-    if (format == D3DFMT_UNKNOWN) format = D3DFMT_A8R8G8B8;
-    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) return D3DERR_INVALIDCALL;
     GLint largest = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
-    if (width > GLuint(largest) || height > GLuint(largest)) return D3DERR_INVALIDCALL;
+    const HRESULT adjusted = adjustTextureRequest(&width, &height, &format, UINT(largest));
+    if (FAILED(adjusted)) return adjusted;
     *texture = impl_->context.objects.make<GlTexture>(gl, width, height, format, pool);
     return S_OK;
 }

@@ -376,6 +376,7 @@ int main(int argc, char** argv) {
         play.trace = trace;
         play.frameStats = frameStats;
         play.threads = options.threads;
+        play.renderer = parsed.renderer;
         int status = playOnDesktop(play);
         if (trace != nullptr) std::fflush(trace);
         return status;

@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
             };
             {
                 GlGraphics gl(options);
-                name = "GL renderer, " + gl.name().substr(std::strlen("the GL renderer ")) +
+                name = "GL renderer " + gl.name().substr(std::strlen("the GL renderer ")) +
                        ", scale " + std::to_string(scale);
                 samples = runShowOnce(
                     gl, [] { return uint64_t(0); }, times, &running);

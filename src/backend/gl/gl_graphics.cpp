@@ -1,6 +1,7 @@
 #include "backend/gl/gl_graphics.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -73,29 +74,27 @@ class GlLine final : public D3DXLine, public EmulatedObject {
 };
 
 // The font: glyphs from the shared glyph renderer, kept in an 8-bit atlas texture and drawn as
-// quads at the places the shared layout gives, at the renderer's scale.
+// quads at the places the shared layout gives. The glyphs are rendered for the drawing target's
+// size (18 pixels high on a 480-row target, 54 on a 1440-row one), and again when that changes.
 class GlFont final : public D3DXFont, public EmulatedObject {
   public:
-    GlFont(GlDevice* device, int height, int scale)
-        : device_(device), height_(height), scale_(scale) {}
-    ~GlFont() override {
-        if (atlas_ != 0) glDeleteTextures(1, &atlas_);
-    }
+    GlFont(GlDevice* device, int height, int weight, std::string path)
+        : device_(device), height_(height), weight_(weight), path_(std::move(path)) {}
+    ~GlFont() override { dropAtlas(); }
 
-    bool open(const std::string& path, int weight, std::string* error) {
-        if (!glyphs_.open(path, height_ * scale_, weight, error)) return false;
-        // The height the show is told is counted in the device's pixels, whatever the scale.
-        if (scale_ != 1 && !measure_.open(path, height_, weight, error)) return false;
-        return true;
+    bool open(std::string* error) {
+        // The height the show is told is counted in the device's pixels, whatever the target's.
+        return measure_.open(path_, height_, weight_, error) && sizeGlyphs(error);
     }
 
     INT DrawTextA(const char* text, INT count, RECT* rect, DWORD /*format*/,
                   D3DCOLOR color) override {
         if (text == nullptr || rect == nullptr) return 0;
-        const INT height = (scale_ != 1 ? measure_ : glyphs_).textHeight(text, count);
+        const INT height = measure_.textHeight(text, count);
         if (!device_->rasterizing() || (color >> 24) == 0) return height;
-        const RECT scaled = {rect->left * scale_, rect->top * scale_, rect->right * scale_,
-                             rect->bottom * scale_};
+        if (sizedFor_ != device_->targetHeight() && !sizeGlyphs(nullptr)) return height;
+        const RECT scaled = {scaleX(rect->left), scaleY(rect->top), scaleX(rect->right),
+                             scaleY(rect->bottom)};
         quads_.clear();
         const float sx = 2.0f / float(device_->targetWidth());
         const float sy = 2.0f / float(device_->targetHeight());
@@ -137,6 +136,30 @@ class GlFont final : public D3DXFont, public EmulatedObject {
     ULONG Release() override { return dropReference(); }
 
   private:
+    LONG scaleX(LONG x) const {
+        return LONG(std::lround(double(x) * device_->targetWidth() / device_->width()));
+    }
+    LONG scaleY(LONG y) const {
+        return LONG(std::lround(double(y) * device_->targetHeight() / device_->height()));
+    }
+
+    // Renders the glyphs for the target's current height, starting a new atlas.
+    bool sizeGlyphs(std::string* error) {
+        dropAtlas();
+        sizedFor_ = device_->targetHeight();
+        std::string why;
+        const bool ok = glyphs_.open(path_, int(scaleY(height_)), weight_, &why);
+        if (!ok && error != nullptr) *error = why;
+        return ok;
+    }
+
+    void dropAtlas() {
+        if (atlas_ != 0) glDeleteTextures(1, &atlas_);
+        atlas_ = 0;
+        shelfX_ = shelfY_ = shelfHeight_ = 0;
+        for (Slot& slot : slots_) slot = Slot();
+    }
+
     struct Slot {
         bool placed = false;
         bool fits = false;
@@ -188,7 +211,9 @@ class GlFont final : public D3DXFont, public EmulatedObject {
 
     GlDevice* device_;
     int height_;
-    int scale_;
+    int weight_;
+    std::string path_;
+    int sizedFor_ = 0;
     GlyphRenderer glyphs_;
     GlyphRenderer measure_;
     GLuint atlas_ = 0;
@@ -227,7 +252,6 @@ GlGraphics::GlGraphics(GlOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->context.sink = impl_->options.sink;
     impl_->context.scale = std::max(1, impl_->options.scale);
     impl_->context.presented = impl_->options.presented;
-    impl_->renderer = glString(GL_RENDERER);
 }
 
 GlGraphics::~GlGraphics() = default;
@@ -249,6 +273,8 @@ void GlGraphics::finishFrames() {
 }
 
 std::string GlGraphics::name() const {
+    // Asked of the context current now: a window's is made only after this renderer.
+    if (impl_->renderer.empty()) impl_->renderer = glString(GL_RENDERER);
     return "the GL renderer (" + impl_->renderer + ")";
 }
 
@@ -268,6 +294,7 @@ bool GlGraphics::canDraw(std::string* error) {
 
 Direct3D9* GlGraphics::Direct3DCreate9(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
+    name();
     return impl_->context.objects.make<GlDirect3D>(impl_->context);
 }
 
@@ -324,11 +351,11 @@ HRESULT GlGraphics::D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT /*
     *font = nullptr;
     GlDevice* gl = glDevice(device);
     if (gl == nullptr) return D3DERR_INVALIDCALL;
-    auto* made = impl_->context.objects.make<GlFont>(gl, height, impl_->context.scale);
     const std::string& path =
         impl_->options.fontPath.empty() ? std::string(kDefaultFont) : impl_->options.fontPath;
+    auto* made = impl_->context.objects.make<GlFont>(gl, height, static_cast<int>(weight), path);
     std::string error;
-    if (!made->open(path, static_cast<int>(weight), &error)) return E_FAIL;
+    if (!made->open(&error)) return E_FAIL;
     *font = made;
     return S_OK;
 }

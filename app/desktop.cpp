@@ -143,6 +143,7 @@ int playOnDesktop(const DesktopOptions& options) {
     if (!graphics) {
         SoftOptions softOptions;
         softOptions.threads = options.threads;
+        softOptions.scale = options.scale;
         softOptions.sink = &desktop;
         graphics = std::make_unique<SoftGraphics>(softOptions);
     }

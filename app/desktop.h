@@ -17,6 +17,8 @@ struct DesktopOptions {
     bool frameStats = false;
     // Threads the CPU renderer draws each frame with.
     int threads = 1;
+    // Pixels drawn per pixel of the show's device: the window's picture gets that much finer.
+    int scale = 1;
     // The GL renderer draws into the window's own OpenGL ES context at the window's pixel size
     // when chosen (auto: when a GPU is behind the context).
     RendererChoice renderer = RendererChoice::kAuto;

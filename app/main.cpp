@@ -38,7 +38,8 @@ namespace {
 const char* const kUsage =
     "usage: quillmere [--headless] [--fps N] [--frames N] [--assets DIR] [--trace FILE]\n"
     "                 [--press KEY@SECONDS]... [--windowed] [--frame-stats] [--no-dialogs]\n"
-    "                 [--threads N] [--renderer cpu|gl|auto] [--help] [--version]\n"
+    "                 [--threads N] [--scale N] [--renderer cpu|gl|auto] [--help]\n"
+    "                 [--version]\n"
     "       quillmere --capture OUT [--from SEC] [--to SEC] [--overwrite] [--crf N] [options]\n"
     "       quillmere --screenshot SEC OUT.png [--overwrite] [options]\n"
     "\n"
@@ -64,6 +65,10 @@ const char* const kUsage =
     "                       F4 NUMLOCK DIVIDE ESCAPE (repeatable)\n"
     "  --threads N          threads that draw each frame, 1..256 (default: the processors the\n"
     "                       program may run on); every number gives the same pictures\n"
+    "  --scale N            draw N times finer, 1..4 (default 1): the window's picture, or\n"
+    "                       frames of 640N x 480N for --capture and --screenshot; the show\n"
+    "                       itself runs exactly as at 1. The GL renderer draws a window's\n"
+    "                       picture at the window's own pixel size whatever N is\n"
     "  --renderer cpu|gl|auto\n"
     "                       what draws the frames, in a window and headless: the CPU renderer\n"
     "                       (the reference), the GL renderer (OpenGL ES 3 on the GPU; headless\n"
@@ -199,7 +204,7 @@ struct GpuRenderer {
 // Makes the GPU renderer for headless runs when `choice` wants it. False, after one line on
 // standard error, when --renderer gl cannot be had; auto falls back to the CPU renderer, with a
 // warning line when the GL renderer failed rather than merely ran on no GPU.
-bool chooseHeadlessRenderer(RendererChoice choice, GpuRenderer* gpu) {
+bool chooseHeadlessRenderer(RendererChoice choice, int scale, GpuRenderer* gpu) {
     if (choice == RendererChoice::kCpu) return true;
 #ifdef QM_GL
     std::string error;
@@ -213,7 +218,9 @@ bool chooseHeadlessRenderer(RendererChoice choice, GpuRenderer* gpu) {
             gpu->context.reset();
             return true;
         } else if (GlGraphics::canDraw(&error)) {
-            gpu->graphics = std::make_unique<GlGraphics>();
+            GlOptions options;
+            options.scale = scale;
+            gpu->graphics = std::make_unique<GlGraphics>(options);
             return true;
         }
         gpu->context.reset();
@@ -239,10 +246,11 @@ int main(int argc, char** argv) {
         std::vector<std::string>(argv + 1, argv + argc),
         kFlagHeadless | kFlagWindowed | kFlagFrameStats | kFlagNoDialogs | kFlagFps | kFlagFrames |
             kFlagAssets | kFlagTrace | kFlagPress | kFlagCapture | kFlagScreenshot | kFlagFrom |
-            kFlagTo | kFlagOverwrite | kFlagCrf | kFlagThreads | kFlagRenderer,
+            kFlagTo | kFlagOverwrite | kFlagCrf | kFlagThreads | kFlagScale | kFlagRenderer,
         kUsage, "quillmere " QM_VERSION);
     HeadlessOptions options;
     if (parsed.threads > 0) options.threads = parsed.threads;
+    options.scale = parsed.scale;
     options.fps = parsed.fps;
     options.presses = parsed.presses;
     const uint64_t frameLimit = parsed.frameLimit;
@@ -293,6 +301,8 @@ int main(int argc, char** argv) {
         usageError("--capture and --screenshot cannot be used together");
     if (!capturing && (fromMs >= 0 || toMs >= 0 || overwrite || crf >= 0))
         usageError("--from, --to, --overwrite and --crf belong to --capture or --screenshot");
+    if (headlessAsked && !capturing && parsed.has(kFlagScale))
+        usageError("--scale belongs to --capture, --screenshot or playing in a window");
     if (screenshotMs >= 0 && (fromMs >= 0 || toMs >= 0))
         usageError("--screenshot takes its time itself; --from and --to belong to --capture");
     if (screenshotMs >= 0 && !isPngPath(screenshotPath))
@@ -303,6 +313,7 @@ int main(int argc, char** argv) {
     CaptureWindow window;
     window.fps = options.fps;
     output.overwrite = overwrite;
+    output.scale = options.scale;
     if (!capturePath.empty()) {
         if (capturePath == "-") {
             output.kind = CaptureKind::kRaw;
@@ -376,6 +387,7 @@ int main(int argc, char** argv) {
         play.trace = trace;
         play.frameStats = frameStats;
         play.threads = options.threads;
+        play.scale = options.scale;
         play.renderer = parsed.renderer;
         int status = playOnDesktop(play);
         if (trace != nullptr) std::fflush(trace);
@@ -384,7 +396,7 @@ int main(int argc, char** argv) {
 #endif
 
     GpuRenderer gpu;
-    if (!chooseHeadlessRenderer(parsed.renderer, &gpu)) return 1;
+    if (!chooseHeadlessRenderer(parsed.renderer, parsed.scale, &gpu)) return 1;
     options.renderer = gpu.renderer();
     HeadlessBackend headless(options);
     headless.frames().setFrameLimit(frameLimit);

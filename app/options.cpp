@@ -127,6 +127,9 @@ Options parseOptions(const std::vector<std::string>& args, unsigned offered, con
         } else if (arg == "--threads") {
             offers(kFlagThreads);
             options.threads = int(parseNumber(arg, value(), 1, 256));
+        } else if (arg == "--scale") {
+            offers(kFlagScale);
+            options.scale = int(parseNumber(arg, value(), 1, 4));
         } else if (arg == "--renderer") {
             offers(kFlagRenderer);
             const std::string& text = value();

@@ -26,6 +26,7 @@ enum Flag : unsigned {
     kFlagOverwrite = 1u << 14,
     kFlagCrf = 1u << 15,
     kFlagThreads = 1u << 16,
+    kFlagScale = 1u << 17,
     kFlagRenderer = 1u << 18,
 };
 
@@ -52,6 +53,8 @@ struct Options {
     int crf = -1;
     // Threads that draw each frame; 0 when not given.
     int threads = 0;
+    // Pixels drawn per pixel of the show's 640 × 480 device, 1 to 4.
+    int scale = 1;
     RendererChoice renderer = RendererChoice::kAuto;
 
     bool has(unsigned flags) const { return (given & flags) != 0; }

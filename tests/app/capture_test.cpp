@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -185,6 +186,68 @@ TEST_F(Capture, AnyNumberOfThreadsDrawsTheSameBytes) {
     Outcome middleMany = run("--fps 10 --capture - --from 60 --to 60.1 --threads 7");
     ASSERT_EQ(middle.status, 0) << middle.err;
     EXPECT_TRUE(middle.out == middleMany.out);
+}
+
+// The peak signal-to-noise ratio in dB over R, G and B of `small` against `big` reduced by the
+// mean of each 2 x 2 block: how far a frame drawn twice as fine is from the same frame at 1.
+double psnrOfHalved(const std::string& big, const std::string& small) {
+    double squares = 0;
+    for (size_t y = 0; y < 480; ++y) {
+        for (size_t x = 0; x < 640; ++x) {
+            for (size_t c = 0; c < 3; ++c) {
+                unsigned sum = 0;
+                for (size_t dy = 0; dy < 2; ++dy)
+                    for (size_t dx = 0; dx < 2; ++dx)
+                        sum += uint8_t(big[((2 * y + dy) * 1280 + 2 * x + dx) * 4 + c]);
+                const double d = sum / 4.0 - uint8_t(small[(y * 640 + x) * 4 + c]);
+                squares += d * d;
+            }
+        }
+    }
+    const double mean = squares / (640.0 * 480.0 * 3.0);
+    return mean == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mean);
+}
+
+TEST_F(Capture, AScaledCaptureIsTheSameShowDrawnFinerOnAnyNumberOfThreads) {
+    // The opening (imprints grown over the screen), then a calm middle frame with the overlay's
+    // text and the particles' lines switched on.
+    const std::string opening = "--fps 10 --capture - --from 0.5 --to 0.7 --scale 2";
+    Outcome one = run(opening + " --threads 1");
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(one.out.size(), 2 * 4 * kFrameBytes);
+    for (const char* threads : {"2", "3", "7"}) {
+        Outcome many = run(opening + " --threads " + threads);
+        ASSERT_EQ(many.status, 0) << many.err;
+        EXPECT_TRUE(many.out == one.out) << threads << " threads";
+    }
+
+    // The show makes the same calls, with the same results, whatever the scale.
+    const std::string middle =
+        "--fps 10 --capture - --from 60 --to 60.1 --press NUMLOCK@59 --press F4@59 --trace ";
+    Outcome plain = run(middle + "'" + out + "/plain.trace'");
+    Outcome scaled = run(middle + "'" + out + "/scaled.trace' --scale 2 --threads 3");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(scaled.status, 0) << scaled.err;
+    const std::string plainTrace = commandOutput("cat '" + out + "/plain.trace'");
+    EXPECT_FALSE(plainTrace.empty());
+    EXPECT_TRUE(plainTrace == commandOutput("cat '" + out + "/scaled.trace'"));
+
+    // Halved again, the finer frames are close to the frames drawn at 1 (edges, text and lines
+    // fall on finer pixels, so not equal).
+    Outcome openingPlain = run("--fps 10 --capture - --from 0.5 --to 0.6");
+    ASSERT_EQ(openingPlain.status, 0) << openingPlain.err;
+    EXPECT_GT(psnrOfHalved(one.out.substr(0, 4 * kFrameBytes), openingPlain.out), 30.0);
+    ASSERT_EQ(scaled.out.size(), 4 * kFrameBytes);
+    EXPECT_GT(psnrOfHalved(scaled.out, plain.out), 25.0);
+
+    // A screenshot at 3 is a picture three times as wide and as high.
+    Outcome shot = run("--fps 10 --screenshot 20 '" + out + "/shot.png' --scale 3");
+    ASSERT_EQ(shot.status, 0) << shot.err;
+    RgbImage image;
+    std::string error;
+    ASSERT_TRUE(readPng(out + "/shot.png", &image, &error)) << error;
+    EXPECT_EQ(image.width, 1920);
+    EXPECT_EQ(image.height, 1440);
 }
 
 TEST_F(Capture, PngFramesAreNamedByTheirNumberAndHoldTheRawPicture) {
@@ -413,6 +476,8 @@ TEST_F(Capture, BadArgumentsGiveOneLineAndStatusTwo) {
         "--from 1",
         "--overwrite",
         "--capture",
+        "--capture - --scale 5",
+        "--headless --scale 2",
     };
     for (const char* args : cases) {
         Outcome r = run(args);

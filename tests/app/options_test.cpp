@@ -43,6 +43,7 @@ TEST(OptionsDeathTest, BadArgumentsEndWithOneLineAndStatusTwo) {
     EXPECT_EXIT(parse({"--from", "1e3"}), status2, "--from needs seconds");
     EXPECT_EXIT(parse({"--press", "F9@1"}), status2, "--press needs KEY@SECONDS");
     EXPECT_EXIT(parse({"--threads", "0"}), status2, "--threads needs a whole number from 1 to 256");
+    EXPECT_EXIT(parse({"--scale", "0"}), status2, "--scale needs a whole number from 1 to 4");
     EXPECT_EXIT(parse({"--from", "3", "--to", "3"}), status2, "--to must be later than --from");
     EXPECT_EXIT(parse({"--bogus"}), status2, "unknown argument '--bogus'");
     // A flag the program does not offer is as unknown as any other.

@@ -10,7 +10,6 @@ namespace {
 
 constexpr DWORD kShowFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2;
 constexpr UINT kShowStride = 32;
-constexpr UINT kLargestTarget = 16384;
 
 }  // namespace
 
@@ -104,10 +103,11 @@ HRESULT EmulatedVertexBuffer::Unlock() {
 
 // ---- device ----
 
-EmulatedDevice::EmulatedDevice(ObjectStore& objects, const D3DPRESENT_PARAMETERS& parameters)
+EmulatedDevice::EmulatedDevice(ObjectStore& objects, const D3DPRESENT_PARAMETERS& parameters,
+                               int scale)
     : objects_(objects),
-      width_(static_cast<int>(parameters.BackBufferWidth)),
-      height_(static_cast<int>(parameters.BackBufferHeight)),
+      width_(static_cast<int>(parameters.BackBufferWidth) * scale),
+      height_(static_cast<int>(parameters.BackBufferHeight) * scale),
       depthBuffer_(parameters.EnableAutoDepthStencil != 0),
       world_(identityMatrix()),
       view_(identityMatrix()),
@@ -285,8 +285,8 @@ HRESULT EmulatedDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE /*type*/, HWND /
     *device = nullptr;
     if (adapter != D3DADAPTER_DEFAULT || presentParameters == nullptr) return D3DERR_INVALIDCALL;
     const D3DPRESENT_PARAMETERS& p = *presentParameters;
-    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0 || p.BackBufferWidth > kLargestTarget ||
-        p.BackBufferHeight > kLargestTarget) {
+    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0 || p.BackBufferWidth > largestSide_ ||
+        p.BackBufferHeight > largestSide_) {
         return D3DERR_INVALIDCALL;
     }
     *device = makeDevice(p);

@@ -73,7 +73,9 @@ class EmulatedDevice : public Direct3DDevice9, public EmulatedObject {
   public:
     static constexpr DWORD kMaxStages = 8;
 
-    EmulatedDevice(ObjectStore& objects, const D3DPRESENT_PARAMETERS& parameters);
+    // `scale`: back-buffer pixels per pixel of the size the show asks for (width() and
+    // height() are the back buffer's).
+    EmulatedDevice(ObjectStore& objects, const D3DPRESENT_PARAMETERS& parameters, int scale = 1);
 
     HRESULT BeginScene() override;
     HRESULT EndScene() override;
@@ -150,4 +152,7 @@ class EmulatedDirect3D : public Direct3D9, public EmulatedObject {
   protected:
     // Makes the renderer's device for checked parameters; null when it cannot.
     virtual Direct3DDevice9* makeDevice(const D3DPRESENT_PARAMETERS& parameters) = 0;
+
+    // The largest side CreateDevice accepts.
+    UINT largestSide_ = 16384;
 };

@@ -48,9 +48,12 @@ class GlLine final : public D3DXLine, public EmulatedObject {
             transformPoint(m, p, &clip_[i * 4]);
         }
         pixels_.clear();
+        // As thick as the target is finer than the device, so the line keeps its weight.
+        const int thickness =
+            std::max(1, int(std::lround(double(device_->targetHeight()) / device_->height())));
         lineStripPixels(device_->targetWidth(), device_->targetHeight(),
                         reinterpret_cast<const float(*)[4]>(clip_.data()), static_cast<int>(count),
-                        [&](int64_t x, int64_t y) {
+                        thickness, [&](int64_t x, int64_t y) {
                             pixels_.push_back(x);
                             pixels_.push_back(y);
                         });

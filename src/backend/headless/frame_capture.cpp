@@ -201,13 +201,12 @@ std::vector<std::string> ffmpegArguments(const CaptureOutput& output, const Capt
     const uint32_t probe = 1;
     const bool littleEndian = *reinterpret_cast<const uint8_t*>(&probe) == 1;
     const std::string container = videoContainer(output.path);
+    const std::string size = std::to_string(kCaptureWidth * output.scale) + "x" +
+                             std::to_string(kCaptureHeight * output.scale);
     std::vector<std::string> args = {
-        "-hide_banner", "-loglevel",
-        "error",        "-nostdin",
-        "-f",           "rawvideo",
-        "-pix_fmt",     littleEndian ? "bgra" : "argb",
-        "-video_size",  std::to_string(kCaptureWidth) + "x" + std::to_string(kCaptureHeight),
-        "-framerate",   std::to_string(window.fps),
+        "-hide_banner", "-loglevel", "error",      "-nostdin",
+        "-f",           "rawvideo",  "-pix_fmt",   littleEndian ? "bgra" : "argb",
+        "-video_size",  size,        "-framerate", std::to_string(window.fps),
         "-i",           "pipe:0"};
     const bool music = !output.music.empty();
     if (music) {
@@ -365,10 +364,12 @@ void FrameCapture::presentFrame(const uint32_t* pixels, int width, int height) {
 void FrameCapture::presentLateFrame(uint64_t frame, const uint32_t* pixels, int width, int height) {
     if (failed_ || frame == 0 || !window_.contains(frame)) return;
     if (written_ > 0 && frame == last_) return;
-    if (width != kCaptureWidth || height != kCaptureHeight) {
+    const int wantedWidth = kCaptureWidth * output_.scale;
+    const int wantedHeight = kCaptureHeight * output_.scale;
+    if (width != wantedWidth || height != wantedHeight) {
         fail("the show presented a " + std::to_string(width) + "x" + std::to_string(height) +
-             " frame; captures are " + std::to_string(kCaptureWidth) + "x" +
-             std::to_string(kCaptureHeight));
+             " frame; captures are " + std::to_string(wantedWidth) + "x" +
+             std::to_string(wantedHeight));
         return;
     }
     const size_t count = size_t(width) * size_t(height);

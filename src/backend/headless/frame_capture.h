@@ -18,6 +18,7 @@
 #include "backend/frame_host.h"
 #include "backend/frame_sink.h"
 
+// The show's device; frames are these sizes times CaptureOutput::scale.
 constexpr int kCaptureWidth = 640;
 constexpr int kCaptureHeight = 480;
 
@@ -28,6 +29,8 @@ struct CaptureOutput {
     // A folder, a .png, a .mp4/.mkv/.webm file; unused for kRaw.
     std::string path;
     bool overwrite = false;
+    // The renderer's scale: frames are kCaptureWidth × kCaptureHeight times this.
+    int scale = 1;
     // Video only: quality for the encoder and the music muxed in from where the window starts
     // (empty when the show has no music file).
     int crf = 18;

@@ -15,9 +15,10 @@ VirtualMusic::ReadLength lengthReader(
     };
 }
 
-SoftOptions softOptions(int threads) {
+SoftOptions softOptions(const HeadlessOptions& headless) {
     SoftOptions options;
-    options.threads = threads;
+    options.threads = headless.threads;
+    options.scale = headless.scale;
     return options;
 }
 
@@ -28,7 +29,7 @@ HeadlessBackend::HeadlessBackend(HeadlessOptions options)
       VirtualMusic(clock_, lengthReader(options.readDuration)),
       options_(std::move(options)),
       clock_(options_.fps),
-      graphics_(softOptions(options_.threads)),
+      graphics_(softOptions(options_)),
       renderer_(options_.renderer != nullptr ? options_.renderer : &graphics_),
       keys_(options_.presses) {
     graphics_.setRasterizing(false);

@@ -27,6 +27,8 @@ struct HeadlessOptions {
     uint32_t fps = 60;
     // Threads the CPU renderer draws a frame with (its bands of rows).
     int threads = SoftOptions().threads;
+    // Pixels of the drawn frames per pixel of the show's device (SoftOptions::scale).
+    int scale = 1;
     std::vector<KeyPress> presses;
     // The renderer that draws; null: the backend's own CPU renderer.
     Renderer* renderer = nullptr;

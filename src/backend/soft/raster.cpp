@@ -99,7 +99,7 @@ struct ScreenVertex {
 };
 
 void setupFanTriangle(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
-                      int cull, int state, const PixelState& pixelState, int targetWidth,
+                      int cull, int state, const PixelState& pixelState, int scale, int targetWidth,
                       int targetHeight, std::vector<Triangle>* out) {
     int64_t cross = (v1->x - v0->x) * (v2->y - v0->y) - (v1->y - v0->y) * (v2->x - v0->x);
     if (cross == 0) return;
@@ -167,7 +167,8 @@ void setupFanTriangle(const ScreenVertex* v0, const ScreenVertex* v1, const Scre
         double w = stage.width, h = stage.height;
         double rx = (pu.ax * w) * (pu.ax * w) + (pv.ax * h) * (pv.ax * h);
         double ry = (pu.ay * w) * (pu.ay * w) + (pv.ay * h) * (pv.ay * h);
-        tri.linear[s] = std::max(rx, ry) > 1.0 ? stage.minLinear : stage.magLinear;
+        const double perDevicePixel = double(scale) * scale;
+        tri.linear[s] = std::max(rx, ry) * perDevicePixel > 1.0 ? stage.minLinear : stage.magLinear;
     }
     out->push_back(tri);
 }
@@ -217,7 +218,7 @@ void setupTriangle(const ClipVertex& v0, const ClipVertex& v1, const ClipVertex&
     }
     for (int i = 1; i + 1 < count; ++i) {
         setupFanTriangle(&screen[0], &screen[i], &screen[i + 1], cull, state, pixelState,
-                         targetWidth, targetHeight, out);
+                         viewport.scale, targetWidth, targetHeight, out);
     }
 }
 

@@ -202,6 +202,10 @@ struct Viewport {
     int height;
     float minZ;
     float maxZ;
+    // Target pixels per pixel of the device the show draws for: the filter choice between
+    // minification and magnification counts texels per device pixel, so that a finer target
+    // samples textures as the show's own device would.
+    int scale = 1;
 };
 void setupTriangle(const ClipVertex& v0, const ClipVertex& v1, const ClipVertex& v2,
                    const Viewport& viewport, int cull, int state, const PixelState& pixelState,

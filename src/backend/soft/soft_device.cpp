@@ -105,8 +105,9 @@ void SoftTexture::texelsChanging() {
 // ---- device ----
 
 SoftDevice::SoftDevice(SoftContext& context, const D3DPRESENT_PARAMETERS& parameters)
-    : EmulatedDevice(context.objects, parameters),
+    : EmulatedDevice(context.objects, parameters, context.scale),
       context_(context),
+      scale_(context.scale),
       colour_(static_cast<size_t>(width_) * height_, 0u) {
     if (parameters.EnableAutoDepthStencil) depth_.assign(colour_.size(), 1.0f);
 }
@@ -261,7 +262,7 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT 
         c.attr[kAttrU1] = tex[2];
         c.attr[kAttrV1] = tex[3];
     }
-    Viewport viewport{0, 0, width_, height_, 0.0f, 1.0f};
+    Viewport viewport{0, 0, width_, height_, 0.0f, 1.0f, scale_};
     int cull = static_cast<int>(renderStates_[D3DRS_CULLMODE]);
     for (UINT k = 0; k < primitiveCount; ++k) {
         const ClipVertex* a;
@@ -381,6 +382,10 @@ void SoftDevice::flush() {
 }
 
 // ---- Direct3D object ----
+
+SoftDirect3D::SoftDirect3D(SoftContext& context) : context_(context) {
+    largestSide_ = 16384 / UINT(context.scale);
+}
 
 Direct3DDevice9* SoftDirect3D::makeDevice(const D3DPRESENT_PARAMETERS& parameters) {
     auto* made = context_.objects.make<SoftDevice>(context_, parameters);

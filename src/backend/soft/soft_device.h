@@ -61,8 +61,10 @@ class SoftDevice final : public EmulatedDevice {
     // Flushes when recorded draws sample `texture`, so that it can change.
     void flushIfUsing(const SoftTexture* texture);
 
-    // The back buffer as it stands after the last flush.
+    // The back buffer as it stands after the last flush, scale() times the size the show asked
+    // for.
     RenderTarget backBuffer();
+    int scale() const { return scale_; }
     // Every Present and every draw the device accepted, drawn or not.
     int64_t presentedFrames() const { return presented_; }
     int64_t drawCalls() const { return draws_; }
@@ -79,6 +81,7 @@ class SoftDevice final : public EmulatedDevice {
     void prepareTileMaxima();
 
     SoftContext& context_;
+    int scale_;
     std::vector<uint32_t> colour_;
     std::vector<float> depth_;  // empty without a depth buffer
 
@@ -99,7 +102,9 @@ class SoftDevice final : public EmulatedDevice {
 
 class SoftDirect3D final : public EmulatedDirect3D {
   public:
-    explicit SoftDirect3D(SoftContext& context) : context_(context) {}
+    // The limit on a device's sides holds for the back buffer as drawn, the asked size times
+    // the scale.
+    explicit SoftDirect3D(SoftContext& context);
 
   private:
     Direct3DDevice9* makeDevice(const D3DPRESENT_PARAMETERS& parameters) override;
@@ -117,6 +122,7 @@ struct SoftContext {
     FrameSink* sink = nullptr;
     bool rasterizing = true;
     bool reference = false;
+    int scale = 1;
     std::unique_ptr<BandWorkers> workers;
     SoftDevice* device = nullptr;  // the device created last
     ObjectStore objects;

@@ -4,6 +4,8 @@
 #include <sched.h>
 #endif
 
+#include <algorithm>
+#include <memory>
 #include <thread>
 
 #include <string>
@@ -45,7 +47,7 @@ class SoftLine final : public D3DXLine, public EmulatedObject {
         }
         RenderTarget target = device_->backBuffer();
         drawLineStrip(target, reinterpret_cast<const float(*)[4]>(clip_.data()),
-                      static_cast<int>(count), color);
+                      static_cast<int>(count), color, device_->scale());
         return S_OK;
     }
 
@@ -63,12 +65,18 @@ class SoftLine final : public D3DXLine, public EmulatedObject {
     std::vector<float> clip_;  // x, y, z, w per point
 };
 
+// On a scaled back buffer the text is drawn from glyphs that many times larger, in a rectangle
+// scaled alike, while the show is told the height the text takes on its own device.
 class SoftFont final : public D3DXFont, public EmulatedObject {
   public:
     SoftFont(SoftDevice* device, int height) : device_(device), height_(height) {}
 
     bool open(const std::string& path, int weight, std::string* error) {
-        return glyphs_.open(path, height_, weight, error);
+        if (!glyphs_.open(path, height_, weight, error)) return false;
+        const int scale = device_->scale();
+        if (scale == 1) return true;
+        scaled_ = std::make_unique<GlyphRenderer>();
+        return scaled_->open(path, height_ * scale, weight, error);
     }
 
     INT DrawTextA(const char* text, INT count, RECT* rect, DWORD format, D3DCOLOR color) override {
@@ -76,7 +84,12 @@ class SoftFont final : public D3DXFont, public EmulatedObject {
         if (!device_->rasterizing()) return measure(text, count);
         device_->flush();
         RenderTarget target = device_->backBuffer();
-        return glyphs_.drawText(target, text, count, *rect, format, color);
+        if (!scaled_) return glyphs_.drawText(target, text, count, *rect, format, color);
+        const LONG scale = device_->scale();
+        const RECT area{rect->left * scale, rect->top * scale, rect->right * scale,
+                        rect->bottom * scale};
+        scaled_->drawText(target, text, count, area, format, color);
+        return measure(text, count);
     }
 
     ULONG Release() override { return dropReference(); }
@@ -88,6 +101,7 @@ class SoftFont final : public D3DXFont, public EmulatedObject {
     SoftDevice* device_;
     int height_;
     GlyphRenderer glyphs_;
+    std::unique_ptr<GlyphRenderer> scaled_;  // only on a scaled back buffer
 };
 
 SoftDevice* softDevice(Direct3DDevice9* device) {
@@ -118,6 +132,7 @@ SoftGraphics::SoftGraphics(SoftOptions options) : impl_(std::make_unique<Impl>()
     impl_->options = std::move(options);
     impl_->context.sink = impl_->options.sink;
     impl_->context.reference = impl_->options.reference;
+    impl_->context.scale = std::min(std::max(impl_->options.scale, 1), kMaxScale);
     int threads = impl_->options.threads < 1 ? 1 : impl_->options.threads;
     if (threads > 1) impl_->context.workers = std::make_unique<BandWorkers>(threads);
 }

@@ -16,6 +16,8 @@
 // The processors this process may run on (its affinity mask), at least 1.
 int availableCores();
 
+constexpr int kMaxScale = 4;
+
 struct SoftOptions {
     // Receives each presented frame; null drops them.
     FrameSink* sink = nullptr;
@@ -24,6 +26,10 @@ struct SoftOptions {
     int threads = availableCores();
     // The plain scalar path everywhere: slow, and the reference the fast path must equal.
     bool reference = false;
+    // Back-buffer pixels per pixel of the device the show asks for, 1 to 4. The show keeps its
+    // own device size, calls and results; only the pictures get finer: triangles land at scaled
+    // positions, text is that many times larger and lines that many pixels thick.
+    int scale = 1;
     // The font file for D3DXCreateFontA; empty = Liberation Sans Bold where Debian installs it.
     std::string fontPath;
 };

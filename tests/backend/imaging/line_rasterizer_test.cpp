@@ -37,11 +37,12 @@ std::vector<float> onScreen(double sx, double sy, double w = 1.0, double z = 0.0
             static_cast<float>(w)};
 }
 
-void draw(Canvas& canvas, const std::vector<std::vector<float>>& points, uint32_t colour) {
+void draw(Canvas& canvas, const std::vector<std::vector<float>>& points, uint32_t colour,
+          int thickness = 1) {
     std::vector<float> flat;
     for (const auto& p : points) flat.insert(flat.end(), p.begin(), p.end());
     drawLineStrip(canvas.target, reinterpret_cast<const float(*)[4]>(flat.data()),
-                  static_cast<int>(points.size()), colour);
+                  static_cast<int>(points.size()), colour, thickness);
 }
 
 using Pixels = std::set<std::pair<int, int>>;
@@ -147,6 +148,34 @@ TEST(LineRasterizer, FarAndBrokenPointsNeitherHangNorEscapeTheTarget) {
     Canvas lone;
     draw(lone, {onScreen(4, 4)}, 0xFFFFFFFF);
     EXPECT_TRUE(lone.drawn().empty());
+}
+
+TEST(LineRasterizer, ThickLinesRunAcrossTheMajorAxisAndBlendEachPixelOnce) {
+    // A horizontal run, then straight down (a corner at (10, 4)), three pixels thick at half
+    // alpha: every covered pixel holds the colour blended once, the corner included.
+    Canvas corner;
+    draw(corner, {onScreen(2, 4), onScreen(10, 4), onScreen(10, 12)}, 0x80FFFFFF, 3);
+    Pixels want;
+    for (int x = 2; x <= 9; ++x)
+        for (int y = 3; y <= 5; ++y) want.insert({x, y});
+    for (int y = 4; y <= 12; ++y)
+        for (int x = 9; x <= 11; ++x) want.insert({x, y});
+    EXPECT_EQ(corner.drawn(), want);
+    for (const auto& p : want) ASSERT_EQ(corner.at(p.first, p.second), 0xBF808080u);
+
+    // Two pixels thick: the run goes from the rule's pixel onward; a line along the top edge
+    // keeps the part of its run that lies on the target.
+    Canvas even;
+    draw(even, {onScreen(3, 0), onScreen(6, 0)}, 0xFFFFFFFF, 2);
+    want.clear();
+    for (int x = 3; x <= 6; ++x)
+        for (int y = 0; y <= 1; ++y) want.insert({x, y});
+    EXPECT_EQ(even.drawn(), want);
+    Canvas above;
+    draw(above, {onScreen(3, -1), onScreen(6, -1)}, 0xFFFFFFFF, 3);
+    want.clear();
+    for (int x = 3; x <= 6; ++x) want.insert({x, 0});
+    EXPECT_EQ(above.drawn(), want);
 }
 
 }  // namespace

@@ -32,9 +32,11 @@ unit: build
 test: fuzz desktop-check wine-check web-check
 	@$(MAKE) --no-print-directory unit
 
-# The real program in a window of a virtual X server: keys, picture, Escape and closing.
+# The real program in a window of a virtual X server: keys, picture, Escape and closing; once with
+# the default renderer and once with the GL renderer drawing into the window.
 desktop-check: build
 	@QM_VID=$(BUILD)/tools/quillmere-vid scripts/desktop_check.sh $(BUILD)/app/quillmere
+	@QM_RENDERER=gl QM_VID=$(BUILD)/tools/quillmere-vid scripts/desktop_check.sh $(BUILD)/app/quillmere
 
 sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_BENCH=OFF >/dev/null

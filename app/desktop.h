@@ -1,7 +1,9 @@
 #pragma once
-// The show on the desktop: a real window (full screen by default), the CPU renderer's pictures in
-// it, the keyboard and mouse, and the music.
+// The show on the desktop: a real window (full screen by default), the CPU or the GL renderer's
+// pictures in it, the keyboard and mouse, and the music.
 #include <cstdio>
+
+#include "options.h"
 
 struct DesktopOptions {
     // A 640 × 480 window instead of the whole screen.
@@ -17,6 +19,9 @@ struct DesktopOptions {
     int threads = 1;
     // Pixels drawn per pixel of the show's device: the window's picture gets that much finer.
     int scale = 1;
+    // The GL renderer draws into the window's own OpenGL ES context at the window's pixel size
+    // when chosen (auto: when a GPU is behind the context).
+    RendererChoice renderer = RendererChoice::kAuto;
 };
 
 // Whether there is a display to open a window on: an X11 or Wayland session is named and can be

@@ -24,6 +24,10 @@
 #include "backend/recording/recording_backend.h"
 #include "backend/soft/soft_graphics.h"
 #include "options.h"
+#ifdef QM_GL
+#include "backend/egl/egl_context.h"
+#include "backend/gl/gl_graphics.h"
+#endif
 #include "shell/show.h"
 #ifdef QM_DESKTOP
 #include "desktop.h"
@@ -34,7 +38,8 @@ namespace {
 const char* const kUsage =
     "usage: quillmere [--headless] [--fps N] [--frames N] [--assets DIR] [--trace FILE]\n"
     "                 [--press KEY@SECONDS]... [--windowed] [--frame-stats] [--no-dialogs]\n"
-    "                 [--threads N] [--scale N] [--help] [--version]\n"
+    "                 [--threads N] [--scale N] [--renderer cpu|gl|auto] [--help]\n"
+    "                 [--version]\n"
     "       quillmere --capture OUT [--from SEC] [--to SEC] [--overwrite] [--crf N] [options]\n"
     "       quillmere --screenshot SEC OUT.png [--overwrite] [options]\n"
     "\n"
@@ -62,11 +67,19 @@ const char* const kUsage =
     "                       program may run on); every number gives the same pictures\n"
     "  --scale N            draw N times finer, 1..4 (default 1): the window's picture, or\n"
     "                       frames of 640N x 480N for --capture and --screenshot; the show\n"
-    "                       itself runs exactly as at 1\n"
+    "                       itself runs exactly as at 1. The GL renderer draws a window's\n"
+    "                       picture at the window's own pixel size whatever N is\n"
+    "  --renderer cpu|gl|auto\n"
+    "                       what draws the frames, in a window and headless: the CPU renderer\n"
+    "                       (the reference), the GL renderer (OpenGL ES 3 on the GPU; headless\n"
+    "                       through EGL), or auto (default): the GL renderer when a GPU is\n"
+    "                       behind it, not a software driver (llvmpipe, softpipe, swrast).\n"
+    "                       Where the GL renderer cannot start, auto says so in one line and\n"
+    "                       draws with the CPU renderer; gl ends with status 1\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
-    "Capturing draws every frame with the CPU renderer on the virtual clock. Frame k is the\n"
+    "Capturing draws every frame with the chosen renderer on the virtual clock. Frame k is the\n"
     "k-th frame after the music starts (k = 1, 2, ...) and shows show time k*1000/fps ms.\n"
     "\n"
     "  --capture OUT        write the presented frames to OUT:\n"
@@ -93,7 +106,8 @@ const char* const kUsage =
     "                       seconds or later\n"
     "\n"
     "While capturing, a progress line is shown on standard error when it is a terminal, and a\n"
-    "summary line is always written to standard error at the end.\n"
+    "summary line, naming the renderer that drew the frames, is always written to standard\n"
+    "error at the end.\n"
     "\n"
     "Exit status: 0 after a normal end, 2 for bad arguments or an output that exists, 1 when\n"
     "assets, the output or ffmpeg fail (a failing ffmpeg's own status is named).\n";
@@ -141,7 +155,7 @@ void catchStopSignals() {
 // learns which frame comes, and a sink that cannot write stops the show.
 class CaptureFrames : public FrameListener {
   public:
-    CaptureFrames(SoftGraphics& renderer, FrameCapture& sink, const CaptureWindow& window)
+    CaptureFrames(Renderer& renderer, FrameCapture& sink, const CaptureWindow& window)
         : renderer_(renderer), sink_(sink), window_(window) {
         // Start-up's black frame is no frame of the show; nothing before the window is drawn.
         renderer_.setRasterizing(false);
@@ -155,7 +169,7 @@ class CaptureFrames : public FrameListener {
     bool failed() const override { return sink_.failed() || stopSignal != 0; }
 
   private:
-    SoftGraphics& renderer_;
+    Renderer& renderer_;
     FrameCapture& sink_;
     CaptureWindow window_;
 };
@@ -170,6 +184,61 @@ uint64_t expectedLastFrame(const CaptureWindow& window, const std::string& music
     return uint64_t(endMs) * window.fps / 1000u;
 }
 
+// The GPU renderer and its context when the choice of renderer asks for them (both empty: the
+// CPU renderer draws).
+struct GpuRenderer {
+#ifdef QM_GL
+    // Declared first so that it goes last: the renderer's objects need the context to go.
+    std::unique_ptr<EglContext> context;
+    std::unique_ptr<GlGraphics> graphics;
+#endif
+    Renderer* renderer() const {
+#ifdef QM_GL
+        return graphics.get();
+#else
+        return nullptr;
+#endif
+    }
+};
+
+// Makes the GPU renderer for headless runs when `choice` wants it. False, after one line on
+// standard error, when --renderer gl cannot be had; auto falls back to the CPU renderer, with a
+// warning line when the GL renderer failed rather than merely ran on no GPU.
+bool chooseHeadlessRenderer(RendererChoice choice, int scale, GpuRenderer* gpu) {
+    if (choice == RendererChoice::kCpu) return true;
+#ifdef QM_GL
+    std::string error;
+    gpu->context = EglContext::create(&error);
+    if (gpu->context) {
+        const GlContextInfo info = currentGlContext();
+        if (!info.usable) {
+            error = "it needs OpenGL ES 3.0, the context offers '" + info.version + "' (" +
+                    info.renderer + ")";
+        } else if (choice == RendererChoice::kAuto && info.software) {
+            gpu->context.reset();
+            return true;
+        } else if (GlGraphics::canDraw(&error)) {
+            GlOptions options;
+            options.scale = scale;
+            gpu->graphics = std::make_unique<GlGraphics>(options);
+            return true;
+        }
+        gpu->context.reset();
+    }
+#else
+    const std::string error = "this build has none";
+#endif
+    if (choice == RendererChoice::kGl) {
+        std::fprintf(stderr, "quillmere: the GL renderer cannot start: %s\n", error.c_str());
+        return false;
+    }
+    std::fprintf(stderr,
+                 "quillmere: warning: the GL renderer cannot start (%s); drawing with the CPU "
+                 "renderer\n",
+                 error.c_str());
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,7 +246,7 @@ int main(int argc, char** argv) {
         std::vector<std::string>(argv + 1, argv + argc),
         kFlagHeadless | kFlagWindowed | kFlagFrameStats | kFlagNoDialogs | kFlagFps | kFlagFrames |
             kFlagAssets | kFlagTrace | kFlagPress | kFlagCapture | kFlagScreenshot | kFlagFrom |
-            kFlagTo | kFlagOverwrite | kFlagCrf | kFlagThreads | kFlagScale,
+            kFlagTo | kFlagOverwrite | kFlagCrf | kFlagThreads | kFlagScale | kFlagRenderer,
         kUsage, "quillmere " QM_VERSION);
     HeadlessOptions options;
     if (parsed.threads > 0) options.threads = parsed.threads;
@@ -319,12 +388,16 @@ int main(int argc, char** argv) {
         play.frameStats = frameStats;
         play.threads = options.threads;
         play.scale = options.scale;
+        play.renderer = parsed.renderer;
         int status = playOnDesktop(play);
         if (trace != nullptr) std::fflush(trace);
         return status;
     }
 #endif
 
+    GpuRenderer gpu;
+    if (!chooseHeadlessRenderer(parsed.renderer, parsed.scale, &gpu)) return 1;
+    options.renderer = gpu.renderer();
     HeadlessBackend headless(options);
     headless.frames().setFrameLimit(frameLimit);
     headless.frames().traceTo(trace);
@@ -371,6 +444,7 @@ int main(int argc, char** argv) {
     int status = runShow(nullptr, nullptr, "", 1);
     if (trace != nullptr) std::fflush(trace);
     if (!capture) return status;
+    headless.graphics().finishFrames();
 
     const int stoppedBy = stopSignal;
     if (stoppedBy != 0)
@@ -390,7 +464,8 @@ int main(int argc, char** argv) {
                      double(window.showMs(window.firstFrame())) / 1000.0);
         return 1;
     }
-    std::fprintf(stderr, "quillmere: %s\n", capture->summary().c_str());
+    std::fprintf(stderr, "quillmere: %s, drawn by %s\n", capture->summary().c_str(),
+                 headless.graphics().name().c_str());
     if (!announcedPath.empty()) std::printf("%s\n", announcedPath.c_str());
     return 0;
 }

@@ -130,6 +130,18 @@ Options parseOptions(const std::vector<std::string>& args, unsigned offered, con
         } else if (arg == "--scale") {
             offers(kFlagScale);
             options.scale = int(parseNumber(arg, value(), 1, 4));
+        } else if (arg == "--renderer") {
+            offers(kFlagRenderer);
+            const std::string& text = value();
+            if (text == "cpu") {
+                options.renderer = RendererChoice::kCpu;
+            } else if (text == "gl") {
+                options.renderer = RendererChoice::kGl;
+            } else if (text == "auto") {
+                options.renderer = RendererChoice::kAuto;
+            } else {
+                usageError("--renderer needs cpu, gl or auto, not '" + text + "'");
+            }
         } else if (arg == "--crf") {
             offers(kFlagCrf);
             options.crf = int(parseNumber(arg, value(), 0, 63));

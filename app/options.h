@@ -27,7 +27,12 @@ enum Flag : unsigned {
     kFlagCrf = 1u << 15,
     kFlagThreads = 1u << 16,
     kFlagScale = 1u << 17,
+    kFlagRenderer = 1u << 18,
 };
+
+// Which renderer draws: the CPU renderer, the GPU renderer, or the GPU renderer only where a
+// GPU is behind it.
+enum class RendererChoice { kAuto, kCpu, kGl };
 
 struct Options {
     // Flags given, as a set of Flag bits.
@@ -50,6 +55,7 @@ struct Options {
     int threads = 0;
     // Pixels drawn per pixel of the show's 640 × 480 device, 1 to 4.
     int scale = 1;
+    RendererChoice renderer = RendererChoice::kAuto;
 
     bool has(unsigned flags) const { return (given & flags) != 0; }
 };

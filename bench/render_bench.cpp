@@ -9,8 +9,12 @@
 // reference is one 640 × 480 × 4-byte read-modify-write pass, the least any renderer must do
 // per layer; the ratio says how far the renderer is from that floor, whatever the machine.
 //
-// Modes: the scalar reference path on one thread, the fast path on one thread, and the fast
-// path on two threads (the default of the program).
+// Modes: the scalar reference path on one thread, the fast path on one thread, the fast path on
+// two threads (the default of the program), and the GL renderer on whatever OpenGL ES driver EGL
+// offers (Mesa's llvmpipe on a machine without a GPU). A GL frame is timed up to the end of its
+// read-back into memory (glFinish after Present), the CPU renderer's to its Present; the GL
+// renderer's ratio is against the two-thread fast path on the same frames. `--scale N` draws the
+// GL renderer's frames at N times the size.
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +33,11 @@
 #include "backend/soft/soft_graphics.h"
 #include "platform/globals.h"
 #include "shell/show.h"
+#ifdef QM_GL
+#include "backend/egl/egl_context.h"
+#include "backend/gl/gl_device.h"
+#include "backend/gl/gl_graphics.h"
+#endif
 
 namespace {
 
@@ -51,8 +62,13 @@ bool wanted(uint64_t frame, const std::vector<double>& times) {
 
 class BenchBackend : public HeadlessBackend, public FrameSink {
   public:
-    BenchBackend(HeadlessOptions options, SoftGraphics& soft, std::vector<double> times)
-        : HeadlessBackend(std::move(options)), soft_(soft), times_(std::move(times)) {}
+    // `shaded` counts the pixels the renderer has shaded so far (0 where it does not count).
+    BenchBackend(HeadlessOptions options, Renderer& renderer, std::function<uint64_t()> shaded,
+                 std::vector<double> times)
+        : HeadlessBackend(std::move(options)),
+          renderer_(renderer),
+          shaded_(std::move(shaded)),
+          times_(std::move(times)) {}
 
     BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
                       UINT removeFlags) override {
@@ -62,32 +78,38 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
         if (frame != frameSeen_) {
             frameSeen_ = frame;
             bool draw = wanted(frame, times_);
-            soft_.setRasterizing(draw);
+            renderer_.setRasterizing(draw);
             timing_ = draw;
             if (draw) {
                 start_ = Clock::now();
-                pixelsAtStart_ = soft_.device() != nullptr ? soft_.device()->pixelsShaded() : 0;
+                pixelsAtStart_ = shaded_();
             }
         }
         return result;
     }
 
-    void presentFrame(const uint32_t*, int width, int height) override {
+    void presentFrame(const uint32_t*, int width, int height) override { frameDone(width, height); }
+    // The GL renderer reads back the timed frames only, and hands them over a frame late.
+    uint64_t presentingFrame() const override { return timing_ ? frameSeen_ : 0; }
+    void presentLateFrame(uint64_t, const uint32_t*, int, int) override {}
+
+    // The frame being timed is complete.
+    void frameDone(int width, int height) {
         // The black frame of the start-up is presented before the music starts: not timed.
         if (!timing_) return;
         timing_ = false;
         Sample s;
         s.showSeconds = double(frameSeen_) / kFps;
         s.frameMs = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-        uint64_t pixels = soft_.device()->pixelsShaded() - pixelsAtStart_;
-        s.layers = double(pixels) / (double(width) * height);
+        s.layers = double(shaded_() - pixelsAtStart_) / (double(width) * height);
         samples.push_back(s);
     }
 
     std::vector<Sample> samples;
 
   private:
-    SoftGraphics& soft_;
+    Renderer& renderer_;
+    std::function<uint64_t()> shaded_;
     std::vector<double> times_;
     uint64_t frameSeen_ = 0;
     bool timing_ = false;
@@ -95,20 +117,27 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
     uint64_t pixelsAtStart_ = 0;
 };
 
-std::vector<Sample> runShowOnce(const SoftOptions& base, const std::vector<double>& times) {
+std::vector<Sample> runShowOnce(Renderer& renderer, std::function<uint64_t()> shaded,
+                                const std::vector<double>& times, BenchBackend** running) {
     resetGlobals();
     HeadlessOptions options;
     options.fps = kFps;
     options.messages = stderr;
-    SoftOptions softOptions = base;
-    SoftGraphics soft(softOptions);
-    BenchBackend headless(options, soft, times);
-    soft.setSink(&headless);
-    Backend services = headless.services();
-    services.graphics = &soft;
-    useBackend(services);
+    options.renderer = &renderer;
+    BenchBackend headless(options, renderer, std::move(shaded), times);
+    if (running != nullptr) *running = &headless;
+    renderer.setSink(&headless);
+    useBackend(headless.services());
     runShow(nullptr, nullptr, "", 1);
+    if (running != nullptr) *running = nullptr;
     return headless.samples;
+}
+
+std::vector<Sample> runSoft(const SoftOptions& options, const std::vector<double>& times) {
+    SoftGraphics soft(options);
+    return runShowOnce(
+        soft, [&soft] { return soft.device() != nullptr ? soft.device()->pixelsShaded() : 0; },
+        times, nullptr);
 }
 
 // One read-modify-write pass over a 640 × 480 frame: the floor of a blended layer.
@@ -136,11 +165,24 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // render_bench [ASSETS] [--fast-only]: the second argument skips the slow reference run.
-    std::string assets =
-        argc > 1 && std::strcmp(argv[1], "--fast-only") != 0 ? argv[1] : QM_BENCH_ASSETS;
+    // render_bench [ASSETS] [--fast-only] [--scale N]: --fast-only skips the slow reference
+    // run, --scale draws the GL renderer's frames at N times the size (1 to 4).
+    std::string assets = QM_BENCH_ASSETS;
     bool fastOnly = false;
-    for (int i = 1; i < argc; ++i) fastOnly |= std::strcmp(argv[i], "--fast-only") == 0;
+    int scale = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--fast-only") == 0) {
+            fastOnly = true;
+        } else if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
+            scale = std::atoi(argv[++i]);
+            if (scale < 1 || scale > 4) {
+                std::fprintf(stderr, "render_bench: --scale needs 1 to 4\n");
+                return 2;
+            }
+        } else {
+            assets = argv[i];
+        }
+    }
     if (chdir(assets.c_str()) != 0) {
         std::fprintf(stderr, "render_bench: cannot enter %s (build the default content first)\n",
                      assets.c_str());
@@ -161,16 +203,53 @@ int main(int argc, char** argv) {
         const char* name;
         bool reference;
         int threads;
+        bool gl;
     };
-    const Mode modes[] = {{"scalar reference, 1 thread", true, 1},
-                          {"fast path, 1 thread", false, 1},
-                          {"fast path, 2 threads", false, 2}};
+    const Mode modes[] = {{"scalar reference, 1 thread", true, 1, false},
+                          {"fast path, 1 thread", false, 1, false},
+                          {"fast path, 2 threads", false, 2, false},
+                          {"GL renderer", false, 0, true}};
+    std::vector<double> cpuMs, cpuLayers;
     for (const Mode& mode : modes) {
         if (fastOnly && mode.reference) continue;
-        SoftOptions options;
-        options.reference = mode.reference;
-        options.threads = mode.threads;
-        std::vector<Sample> samples = runShowOnce(options, times);
+        std::vector<Sample> samples;
+        std::string name = mode.name;
+        if (!mode.gl) {
+            SoftOptions options;
+            options.reference = mode.reference;
+            options.threads = mode.threads;
+            samples = runSoft(options, times);
+        } else {
+#ifdef QM_GL
+            std::string error;
+            auto context = EglContext::create(&error);
+            if (!context || !GlGraphics::canDraw(&error)) {
+                std::printf("\nGL renderer: cannot start: %s\n", error.c_str());
+                continue;
+            }
+            BenchBackend* running = nullptr;
+            GlOptions options;
+            options.scale = scale;
+            // Timed to the end of the frame's read-back.
+            options.presented = [&running](GlDevice& device) {
+                glFinish();
+                if (running != nullptr) running->frameDone(device.width(), device.height());
+            };
+            {
+                GlGraphics gl(options);
+                name = "GL renderer " + gl.name().substr(std::strlen("the GL renderer ")) +
+                       ", scale " + std::to_string(scale);
+                samples = runShowOnce(
+                    gl, [] { return uint64_t(0); }, times, &running);
+            }
+            // The layers are the CPU renderer's count for the same frames.
+            for (size_t i = 0; i < samples.size() && i < cpuLayers.size(); ++i)
+                samples[i].layers = cpuLayers[i];
+#else
+            std::printf("\nGL renderer: not in this build\n");
+            continue;
+#endif
+        }
         std::vector<double> heavyMs, typicalMs, all;
         double worst = 0, pixels = 0, ms = 0;
         for (const Sample& s : samples) {
@@ -194,14 +273,26 @@ int main(int argc, char** argv) {
         }
         heavyLayers /= std::max(nh, 1);
         typicalLayers /= std::max(nt, 1);
-        std::printf("\n%s (%zu frames drawn)\n", mode.name, samples.size());
+        std::printf("\n%s (%zu frames drawn)\n", name.c_str(), samples.size());
         std::printf("  typical: median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
                     median(typicalMs), typicalLayers,
                     median(typicalMs) / (typicalLayers * layerMs));
         std::printf("  heavy:   median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
                     median(heavyMs), heavyLayers, median(heavyMs) / (heavyLayers * layerMs));
-        std::printf("  worst frame %.2f ms; %.0f Mpixels shaded per second\n", worst,
-                    pixels / (ms * 1e3));
+        std::printf(
+            "  all:     median %.2f ms, worst frame %.2f ms; %.0f Mpixels shaded per "
+            "second\n",
+            median(all), worst, pixels / (ms * 1e3));
+        if (mode.gl && !cpuMs.empty()) {
+            std::printf("  against the fast path on 2 threads: median %.2f x, worst %.2f x\n",
+                        median(all) / median(cpuMs),
+                        worst / *std::max_element(cpuMs.begin(), cpuMs.end()));
+        }
+        if (!mode.gl && mode.threads == 2) {
+            cpuMs = all;
+            cpuLayers.clear();
+            for (const Sample& s : samples) cpuLayers.push_back(s.layers);
+        }
         std::printf("  per show time:");
         double last = -1;
         for (const Sample& s : samples) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "backend/soft/jpeg_texture.h"
+#include "backend/imaging/jpeg_texture.h"
 #include "fuzz_file.h"
 
 namespace {

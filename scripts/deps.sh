@@ -6,4 +6,4 @@ set -euo pipefail
 ensure_packages deps cmake make g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev \
   libbenchmark-dev libjpeg62-turbo-dev libpng-dev libmpg123-dev lame libmp3lame-dev \
   libfreetype-dev fonts-liberation2 ffmpeg libsdl2-dev libsdl2-mixer-dev \
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick libegl-dev libgles-dev libgl1-mesa-dri libegl-mesa0

@@ -4,8 +4,9 @@
 # with status 0 after the shutdown calls in their order. The music plays on SDL's dummy audio
 # driver.
 #
-# usage: scripts/desktop_check.sh [PROGRAM [ASSETS]]
+# usage: [QM_RENDERER=cpu|gl|auto] scripts/desktop_check.sh [PROGRAM [ASSETS]]
 #   PROGRAM  the quillmere program (default: build/app/quillmere)
+#   QM_RENDERER  passed on as --renderer; with gl the frame-stats line must name the GL renderer
 #   ASSETS   a folder with data/ and vid/; by default one is made here: tracks, paper and brush
 #            images, two short videos through quillmere-vid ($QM_VID, default
 #            build/tools/quillmere-vid) and a 30-second mp3 through ffmpeg
@@ -102,7 +103,7 @@ trace=
 start_show() {
     trace=$work/$1.trace
     SDL_AUDIODRIVER=dummy "$program" --assets "$assets" --trace "$trace" --frame-stats \
-        --no-dialogs 2>"$work/err.txt" &
+        --no-dialogs ${QM_RENDERER:+--renderer "$QM_RENDERER"} 2>"$work/err.txt" &
     pid=$!
 }
 
@@ -149,6 +150,9 @@ expect_clean_end() {
         tr '\n' ',' >"$work/order.txt"
     [[ "$(cat "$work/order.txt")" == "Release device1,DestroyWindow hwnd1,Release keyboard1,Release mouse1,Release font1," ]] ||
         fail "$how: shutdown after the last frame was: $(cat "$work/order.txt")"
+    if [[ "${QM_RENDERER:-}" == gl ]]; then
+        grep -q 'drawn by the GL renderer' "$work/err.txt" || fail "$how: the GL renderer did not draw"
+    fi
     note "$how: status 0, shutdown in order; $(grep -o 'frames in.*' "$work/err.txt" || true)"
 }
 

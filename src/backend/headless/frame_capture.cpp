@@ -352,10 +352,17 @@ bool FrameCapture::startEncoder() {
     return true;
 }
 
+uint64_t FrameCapture::presentingFrame() const {
+    if (failed_ || !clock_.musicStarted() || !window_.contains(clock_.frame())) return 0;
+    return clock_.frame();
+}
+
 void FrameCapture::presentFrame(const uint32_t* pixels, int width, int height) {
-    if (failed_ || !clock_.musicStarted()) return;
-    const uint64_t frame = clock_.frame();
-    if (!window_.contains(frame)) return;
+    presentLateFrame(presentingFrame(), pixels, width, height);
+}
+
+void FrameCapture::presentLateFrame(uint64_t frame, const uint32_t* pixels, int width, int height) {
+    if (failed_ || frame == 0 || !window_.contains(frame)) return;
     if (written_ > 0 && frame == last_) return;
     const int wantedWidth = kCaptureWidth * output_.scale;
     const int wantedHeight = kCaptureHeight * output_.scale;

@@ -16,7 +16,7 @@
 
 #include "backend/emulated/virtual_clock.h"
 #include "backend/frame_host.h"
-#include "backend/soft/frame_sink.h"
+#include "backend/frame_sink.h"
 
 // The show's device; frames are these sizes times CaptureOutput::scale.
 constexpr int kCaptureWidth = 640;
@@ -75,6 +75,9 @@ class FrameCapture : public FrameSink {
     bool prepare(std::string* error, int* status);
 
     void presentFrame(const uint32_t* pixels, int width, int height) override;
+    // The frame the virtual clock is at, when the window wants it.
+    uint64_t presentingFrame() const override;
+    void presentLateFrame(uint64_t frame, const uint32_t* pixels, int width, int height) override;
 
     // Ends the output: closes ffmpeg's input and waits for it, then gives the video its name.
     // False, with one line in *error, when anything failed along the way or ffmpeg ended with a

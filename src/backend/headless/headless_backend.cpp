@@ -30,14 +30,16 @@ HeadlessBackend::HeadlessBackend(HeadlessOptions options)
       options_(std::move(options)),
       clock_(options_.fps),
       graphics_(softOptions(options_)),
+      renderer_(options_.renderer != nullptr ? options_.renderer : &graphics_),
       keys_(options_.presses) {
     graphics_.setRasterizing(false);
+    renderer_->setRasterizing(false);
     frames().addBackendListener(this);
 }
 
 Backend HeadlessBackend::services() {
     Backend services;
-    services.graphics = &graphics_;
+    services.graphics = renderer_;
     services.windows = this;
     services.input = this;
     services.audio = this;

@@ -5,7 +5,8 @@
 // another thread), the keyboard reads "no keys" except for presses scheduled at given show
 // times, and message boxes become lines on standard error.
 //
-// Its graphics are the CPU renderer's, drawing only while a capture wants the frame.
+// Its graphics are the CPU renderer's or a given renderer's, drawing only while a capture wants
+// the frame.
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -29,6 +30,8 @@ struct HeadlessOptions {
     // Pixels of the drawn frames per pixel of the show's device (SoftOptions::scale).
     int scale = 1;
     std::vector<KeyPress> presses;
+    // The renderer that draws; null: the backend's own CPU renderer.
+    Renderer* renderer = nullptr;
     // Where message boxes are written.
     std::FILE* messages = stderr;
     // Reads an mp3's length from a native path; the default scans the file with libmpg123.
@@ -46,11 +49,12 @@ class HeadlessBackend : public EmulatedWindowSystem,
     Backend services();
 
     const VirtualClock& clock() const { return clock_; }
-    // The CPU renderer, with rasterizing off until a capture turns it on: the device keeps
-    // every state, transform and texture the show hands it, so that a frame drawn later is the
-    // frame a full run draws.
-    SoftGraphics& graphics() { return graphics_; }
-    // The device the show created last (null before CreateDevice).
+    // The renderer, with rasterizing off until a capture turns it on: the device keeps every
+    // state, transform and texture the show hands it, so that a frame drawn later is the frame a
+    // full run draws.
+    Renderer& graphics() { return *renderer_; }
+    // The device the show created last on the backend's own CPU renderer (null before
+    // CreateDevice, and when another renderer draws).
     SoftDevice* device() const { return graphics_.device(); }
     // The keyboard reads only the scheduled presses due in the current frame.
     void readKeys(BYTE keys[256]) override;
@@ -64,5 +68,6 @@ class HeadlessBackend : public EmulatedWindowSystem,
     HeadlessOptions options_;
     VirtualClock clock_;
     SoftGraphics graphics_;
+    Renderer* renderer_;
     KeySchedule keys_;
 };

@@ -57,6 +57,10 @@ void SdlBackend::presentFrame(const uint32_t* pixels, int width, int height) {
     SDL_UpdateTexture(texture_, nullptr, pixels, width * 4);
     framePresented_ = true;
     repaint();
+    framePresented();
+}
+
+void SdlBackend::framePresented() {
     if (musicStarted_) presentTimes_.push_back(SDL_GetPerformanceCounter());
 }
 
@@ -157,11 +161,30 @@ bool SdlBackend::openWindow(const char* title, DWORD style, int width, int heigh
     // Full screen at the desktop's own mode: the picture is scaled, the display is never
     // switched to 640 × 480.
     if (!options_.windowed) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (options_.openGl) {
+        flags |= SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    }
     sdlWindow_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
                                   height, flags);
     if (sdlWindow_ == nullptr) {
         std::fprintf(options_.messages, "Warning: cannot open a window: %s\n", SDL_GetError());
         return false;
+    }
+    clientWidth_ = width;
+    clientHeight_ = height;
+    if (options_.openGl) {
+        glContext_ = SDL_GL_CreateContext(sdlWindow_);
+        if (glContext_ == nullptr || SDL_GL_MakeCurrent(sdlWindow_, glContext_) != 0) {
+            std::fprintf(options_.messages, "Warning: cannot draw into the window: %s\n",
+                         SDL_GetError());
+            return true;
+        }
+        // Presentation waits for the display's refresh, as the platform's default interval does.
+        SDL_GL_SetSwapInterval(1);
+        return true;
     }
     renderer_ =
         SDL_CreateRenderer(sdlWindow_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
@@ -170,8 +193,6 @@ bool SdlBackend::openWindow(const char* title, DWORD style, int width, int heigh
         std::fprintf(options_.messages, "Warning: cannot draw into the window: %s\n",
                      SDL_GetError());
     }
-    clientWidth_ = width;
-    clientHeight_ = height;
     return true;
 }
 
@@ -185,6 +206,8 @@ bool SdlBackend::showWindow() {
 void SdlBackend::closeWindow() {
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
+    if (glContext_ != nullptr) SDL_GL_DeleteContext(glContext_);
+    glContext_ = nullptr;
     if (sdlWindow_ != nullptr) {
         SDL_DestroyWindow(sdlWindow_);
         SDL_ShowCursor(SDL_ENABLE);

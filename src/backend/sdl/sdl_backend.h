@@ -4,8 +4,9 @@
 // show's procedure handles; the keyboard and mouse as DirectInput devices; the music on
 // SDL2_mixer with its end reported from the audio thread; a monotonic millisecond tick.
 //
-// Graphics are not drawn here: a renderer (the CPU renderer) hands each presented frame to this
-// backend as its FrameSink.
+// Graphics are not drawn here: the CPU renderer hands each presented frame to this backend as
+// its FrameSink, or the GL renderer draws into the window's OpenGL context and tells the backend
+// (framePresented).
 #include <SDL.h>
 #include <SDL_mixer.h>
 
@@ -23,8 +24,8 @@
 #include "backend/backend.h"
 #include "backend/emulated/emulated_input.h"
 #include "backend/emulated/emulated_windows.h"
+#include "backend/frame_sink.h"
 #include "backend/sdl/letterbox.h"
-#include "backend/soft/frame_sink.h"
 
 struct SdlOptions {
     // A window of the size the show asks for instead of the whole desktop.
@@ -35,6 +36,9 @@ struct SdlOptions {
     std::FILE* messages = stderr;
     // Added to every tick, wrapping; lets a run start the tick just short of its wrap.
     DWORD tickOffset = 0;
+    // The window gets an OpenGL ES 3.0 context with vsync, current on the calling thread, for a
+    // renderer that draws into it itself; otherwise frames come through presentFrame.
+    bool openGl = false;
 };
 
 // Frame times measured at presentation once the music has started.
@@ -65,6 +69,11 @@ class SdlBackend : public EmulatedWindowSystem,
 
     // ---- FrameSink ----
     void presentFrame(const uint32_t* pixels, int width, int height) override;
+    // A frame went to the window by other means (an OpenGL swap): counted in the frame stats.
+    void framePresented();
+    // Whether the window to come gets an OpenGL context (SdlOptions::openGl), decided once the
+    // renderer is chosen.
+    void useOpenGl(bool on) { options_.openGl = on; }
 
     // ---- AudioSystem ----
     QM_AUDIO_SYSTEM_OVERRIDES;
@@ -110,6 +119,7 @@ class SdlBackend : public EmulatedWindowSystem,
     SDL_Window* sdlWindow_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
+    SDL_GLContext glContext_ = nullptr;
     int clientWidth_ = 640;
     int clientHeight_ = 480;
     bool framePresented_ = false;

@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "backend/platform_constants.h"
-#include "backend/soft/render_target.h"
+#include "backend/imaging/render_target.h"
 
 namespace soft {
 

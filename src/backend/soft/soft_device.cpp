@@ -3,37 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "backend/frame_sink.h"
 #include "backend/soft/band_workers.h"
 #include "backend/soft/device_constants.h"
-#include "backend/soft/frame_sink.h"
 
 using namespace soft;
 
 namespace {
 
-constexpr DWORD kShowFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2;
-constexpr UINT kShowStride = 32;
 // Rows are dealt to the threads in blocks of this many, so that a crowd of small quads in one
 // part of the picture is shared out as well.
 constexpr int kRowBlockShift = 3;
-
-D3DXMATRIX identity() {
-    return D3DXMATRIX{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-}
-
-D3DXMATRIX multiply(const D3DXMATRIX& a, const D3DXMATRIX& b) {
-    D3DXMATRIX out;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            float sum = a.m[i][0] * b.m[0][j];
-            sum = sum + a.m[i][1] * b.m[1][j];
-            sum = sum + a.m[i][2] * b.m[2][j];
-            sum = sum + a.m[i][3] * b.m[3][j];
-            out.m[i][j] = sum;
-        }
-    }
-    return out;
-}
 
 Op mapOp(DWORD op) {
     switch (op) {
@@ -117,92 +97,19 @@ SoftContext::~SoftContext() = default;
 
 // ---- textures ----
 
-SoftTexture::SoftTexture(SoftDevice* device, UINT width, UINT height, D3DFORMAT format,
-                         D3DPOOL pool)
-    : device_(device),
-      width_(width),
-      height_(height),
-      format_(format),
-      pool_(pool),
-      texels_(static_cast<size_t>(width) * height, 0u) {}
-
-HRESULT SoftTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
-                              DWORD /*flags*/) {
-    if (level != 0 || locked == nullptr || rect != nullptr || locked_) return D3DERR_INVALIDCALL;
-    // Draws recorded before the lock sample the texels as they were.
+void SoftTexture::texelsChanging() {
+    // Draws recorded before the change sample the texels as they were.
     if (device_ != nullptr) device_->flushIfUsing(this);
-    locked->Pitch = static_cast<INT>(width_ * 4);
-    locked->pBits = texels_.data();
-    locked_ = true;
-    return S_OK;
-}
-
-HRESULT SoftTexture::UnlockRect(UINT level) {
-    if (level != 0 || !locked_) return D3DERR_INVALIDCALL;
-    locked_ = false;
-    return S_OK;
-}
-
-void SoftTexture::setTexels(const std::vector<uint32_t>& texels) {
-    // Copied into the texture's own memory, which recorded states keep pointing at.
-    if (texels.size() == texels_.size()) std::copy(texels.begin(), texels.end(), texels_.begin());
-}
-
-// ---- vertex buffers ----
-
-HRESULT SoftVertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD /*flags*/) {
-    if (data == nullptr || locked_ || offset > bytes_.size()) return D3DERR_INVALIDCALL;
-    if (size == 0) size = static_cast<UINT>(bytes_.size()) - offset;
-    if (size > bytes_.size() - offset) return D3DERR_INVALIDCALL;
-    *data = bytes_.data() + offset;
-    locked_ = true;
-    return S_OK;
-}
-
-HRESULT SoftVertexBuffer::Unlock() {
-    if (!locked_) return D3DERR_INVALIDCALL;
-    locked_ = false;
-    return S_OK;
 }
 
 // ---- device ----
 
 SoftDevice::SoftDevice(SoftContext& context, const D3DPRESENT_PARAMETERS& parameters)
-    : context_(context),
+    : EmulatedDevice(context.objects, parameters, context.scale),
+      context_(context),
       scale_(context.scale),
-      width_(static_cast<int>(parameters.BackBufferWidth) * scale_),
-      height_(static_cast<int>(parameters.BackBufferHeight) * scale_),
-      colour_(static_cast<size_t>(width_) * height_, 0u),
-      world_(identity()),
-      view_(identity()),
-      projection_(identity()),
-      combined_(identity()) {
+      colour_(static_cast<size_t>(width_) * height_, 0u) {
     if (parameters.EnableAutoDepthStencil) depth_.assign(colour_.size(), 1.0f);
-
-    // The platform's defaults: the show changes some of them and relies on the rest.
-    renderStates_[D3DRS_ZENABLE] = parameters.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;
-    renderStates_[D3DRS_ZWRITEENABLE] = TRUE;
-    renderStates_[kRsZFunc] = D3DCMP_LESSEQUAL;
-    renderStates_[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
-    renderStates_[D3DRS_CULLMODE] = D3DCULL_CCW;
-    renderStates_[D3DRS_ALPHABLENDENABLE] = FALSE;
-    renderStates_[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-    renderStates_[D3DRS_DESTBLEND] = kBlendFactorZero;
-    renderStates_[D3DRS_LIGHTING] = TRUE;
-    renderStates_[kRsTextureFactor] = 0xFFFFFFFFu;
-    for (DWORD s = 0; s < kMaxStages; ++s) {
-        stageStates_[s][D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
-        stageStates_[s][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
-        stageStates_[s][D3DTSS_COLORARG2] = D3DTA_CURRENT;
-        stageStates_[s][kTssAlphaOp] = s == 0 ? kTopSelectArg1 : D3DTOP_DISABLE;
-        stageStates_[s][kTssAlphaArg1] = D3DTA_TEXTURE;
-        stageStates_[s][kTssAlphaArg2] = D3DTA_CURRENT;
-        stageStates_[s][kTssTexCoordIndex] = s;
-        samplerStates_[s][kSampAddressU] = kAddressWrap;
-        samplerStates_[s][kSampAddressV] = kAddressWrap;
-        samplerStates_[s][D3DSAMP_MAGFILTER] = kTexfPoint;
-        samplerStates_[s][D3DSAMP_MINFILTER] = kTexfPoint;
-    }
 }
 
 SoftDevice::~SoftDevice() = default;
@@ -231,18 +138,6 @@ HRESULT SoftDevice::Clear(DWORD flags, D3DCOLOR color, float z, DWORD /*stencil*
     return S_OK;
 }
 
-HRESULT SoftDevice::BeginScene() {
-    if (inScene_) return D3DERR_INVALIDCALL;
-    inScene_ = true;
-    return S_OK;
-}
-
-HRESULT SoftDevice::EndScene() {
-    if (!inScene_) return D3DERR_INVALIDCALL;
-    inScene_ = false;
-    return S_OK;
-}
-
 HRESULT SoftDevice::Present() {
     ++presented_;
     if (!context_.rasterizing) return S_OK;
@@ -251,105 +146,13 @@ HRESULT SoftDevice::Present() {
     return S_OK;
 }
 
-HRESULT SoftDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-    if (state >= renderStates_.size()) return D3DERR_INVALIDCALL;
-    renderStates_[state] = value;
-    stateDirty_ = true;
-    return S_OK;
-}
-
-HRESULT SoftDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    if (stage >= kMaxStages || type >= 33) return D3DERR_INVALIDCALL;
-    stageStates_[stage][type] = value;
-    stateDirty_ = true;
-    return S_OK;
-}
-
-HRESULT SoftDevice::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-    if (sampler >= kMaxStages || type >= 14) return D3DERR_INVALIDCALL;
-    samplerStates_[sampler][type] = value;
-    stateDirty_ = true;
-    return S_OK;
-}
-
-HRESULT SoftDevice::SetTexture(DWORD stage, Direct3DTexture9* texture) {
-    if (stage >= kMaxStages) return D3DERR_INVALIDCALL;
-    auto* soft = dynamic_cast<SoftTexture*>(texture);
-    if (texture != nullptr && soft == nullptr) return D3DERR_INVALIDCALL;
-    textures_[stage] = soft;
-    stateDirty_ = true;
-    return S_OK;
-}
-
-D3DXMATRIX SoftDevice::transform(D3DTRANSFORMSTATETYPE state) const {
-    switch (state) {
-        case D3DTS_WORLD:
-            return world_;
-        case D3DTS_VIEW:
-            return view_;
-        case D3DTS_PROJECTION:
-            return projection_;
-        default:
-            return identity();
-    }
-}
-
-HRESULT SoftDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DXMATRIX* matrix) {
-    if (matrix == nullptr) return D3DERR_INVALIDCALL;
-    switch (state) {
-        case D3DTS_WORLD:
-            world_ = *matrix;
-            break;
-        case D3DTS_VIEW:
-            view_ = *matrix;
-            break;
-        case D3DTS_PROJECTION:
-            projection_ = *matrix;
-            break;
-        default:
-            return S_OK;
-    }
-    matrixDirty_ = true;
-    return S_OK;
-}
-
-HRESULT SoftDevice::CreateVertexBuffer(UINT length, DWORD /*usage*/, DWORD fvf, D3DPOOL /*pool*/,
-                                       Direct3DVertexBuffer9** vertexBuffer) {
-    if (vertexBuffer == nullptr) return D3DERR_INVALIDCALL;
-    *vertexBuffer = nullptr;
-    if (length == 0) return D3DERR_INVALIDCALL;
-    *vertexBuffer = context_.objects.make<SoftVertexBuffer>(length, fvf);
-    return S_OK;
-}
-
-HRESULT SoftDevice::SetStreamSource(UINT stream, Direct3DVertexBuffer9* vertexBuffer, UINT offset,
-                                    UINT stride) {
-    if (stream != 0) return D3DERR_INVALIDCALL;
-    auto* soft = dynamic_cast<SoftVertexBuffer*>(vertexBuffer);
-    if (vertexBuffer != nullptr && soft == nullptr) return D3DERR_INVALIDCALL;
-    stream_ = soft;
-    streamOffset_ = offset;
-    stride_ = stride;
-    return S_OK;
-}
-
-HRESULT SoftDevice::SetFVF(DWORD fvf) {
-    fvf_ = fvf;
-    return S_OK;
-}
-
-void SoftDevice::updateMatrix() {
-    combined_ = multiply(multiply(world_, view_), projection_);
-    matrixDirty_ = false;
-}
-
 void SoftDevice::buildPixelState() {
     PixelState state;
     for (int s = 0; s < kStages; ++s) {
         DWORD colourOp = stageStates_[s][D3DTSS_COLOROP];
         if (colourOp == D3DTOP_DISABLE) break;
         StageState& st = state.stage[s];
-        SoftTexture* texture = textures_[s];
+        EmulatedTexture* texture = textures_[s];
         st.colourOp = mapOp(colourOp);
         st.colourArg1 = mapArg(stageStates_[s][D3DTSS_COLORARG1], s);
         st.colourArg2 = mapArg(stageStates_[s][D3DTSS_COLORARG2], s);
@@ -411,28 +214,26 @@ void SoftDevice::buildPixelState() {
 }
 
 HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
-    if (!inScene_ || stream_ == nullptr) return D3DERR_INVALIDCALL;
-    if (type != D3DPT_TRIANGLESTRIP && type != kPrimitiveTriangleList) return D3DERR_INVALIDCALL;
-    if (fvf_ != kShowFvf || stride_ < kShowStride) return D3DERR_INVALIDCALL;
-    uint64_t vertices =
-        type == D3DPT_TRIANGLESTRIP ? uint64_t{primitiveCount} + 2 : uint64_t{primitiveCount} * 3;
+    const HRESULT checked = checkDraw(type);
+    if (FAILED(checked)) return checked;
     ++draws_;
     if (primitiveCount == 0) return S_OK;
+    uint64_t vertices = 0, first = 0;
+    if (!drawVertices(type, startVertex, primitiveCount, &vertices, &first))
+        return D3DERR_INVALIDCALL;
     const std::vector<uint8_t>& bytes = stream_->bytes();
-    uint64_t first = streamOffset_ + uint64_t{startVertex} * stride_;
-    if (first + (vertices - 1) * stride_ + kShowStride > bytes.size()) return D3DERR_INVALIDCALL;
     if (!context_.rasterizing) return S_OK;
 
-    if (matrixDirty_) updateMatrix();
     if (stateDirty_) buildPixelState();
     const PixelState& state = states_.back();
     int stateIndex = static_cast<int>(states_.size()) - 1;
     for (int s = 0; s < state.stages; ++s) {
-        if (state.stage[s].textured && textures_[s] != nullptr) textures_[s]->usedInBatch = batch_;
+        if (state.stage[s].textured && textures_[s] != nullptr)
+            static_cast<SoftTexture*>(textures_[s])->usedInBatch = batch_;
     }
 
     bool lit = renderStates_[D3DRS_LIGHTING] != 0;
-    const D3DXMATRIX& m = combined_;
+    const D3DXMATRIX& m = combinedMatrix();
     std::vector<ClipVertex>& clip = clipVertices_;
     clip.resize(static_cast<size_t>(vertices));
     for (uint64_t i = 0; i < vertices; ++i) {
@@ -445,13 +246,7 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT 
         std::memcpy(tex, v + 16, sizeof tex);
         ClipVertex& c = clip[i];
         float out[4];
-        for (int j = 0; j < 4; ++j) {
-            float sum = p[0] * m.m[0][j];
-            sum = sum + p[1] * m.m[1][j];
-            sum = sum + p[2] * m.m[2][j];
-            sum = sum + m.m[3][j];
-            out[j] = sum;
-        }
+        transformPoint(m, p, out);
         c.x = out[0];
         c.y = out[1];
         c.z = out[2];
@@ -493,12 +288,7 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT 
 HRESULT SoftDevice::UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) {
     auto* from = dynamic_cast<SoftTexture*>(source);
     auto* to = dynamic_cast<SoftTexture*>(destination);
-    if (from == nullptr || to == nullptr || from->pool() != D3DPOOL_SYSTEMMEM ||
-        to->pool() != D3DPOOL_DEFAULT || from->width() != to->width() ||
-        from->height() != to->height() || from->format() != to->format()) {
-        return D3DERR_INVALIDCALL;
-    }
-    flushIfUsing(to);
+    if (!copyable(from, to)) return D3DERR_INVALIDCALL;
     to->setTexels(from->texels());
     return S_OK;
 }
@@ -593,29 +383,12 @@ void SoftDevice::flush() {
 
 // ---- Direct3D object ----
 
-HRESULT SoftDirect3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
-    if (adapter != D3DADAPTER_DEFAULT || mode == nullptr) return D3DERR_INVALIDCALL;
-    // The desktop's format has no alpha.
-    *mode = {640, 480, 60, D3DFMT_X8R8G8B8};
-    return S_OK;
+SoftDirect3D::SoftDirect3D(SoftContext& context) : context_(context) {
+    largestSide_ = 16384 / UINT(context.scale);
 }
 
-HRESULT SoftDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE /*type*/, HWND /*focusWindow*/,
-                                   DWORD /*behaviorFlags*/,
-                                   D3DPRESENT_PARAMETERS* presentParameters,
-                                   Direct3DDevice9** device) {
-    if (device == nullptr) return D3DERR_INVALIDCALL;
-    *device = nullptr;
-    if (adapter != D3DADAPTER_DEFAULT || presentParameters == nullptr) return D3DERR_INVALIDCALL;
-    const D3DPRESENT_PARAMETERS& p = *presentParameters;
-    // The limit holds for the back buffer as drawn, the asked size times the scale.
-    const UINT limit = 16384 / UINT(context_.scale);
-    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0 || p.BackBufferWidth > limit ||
-        p.BackBufferHeight > limit) {
-        return D3DERR_INVALIDCALL;
-    }
-    auto* made = context_.objects.make<SoftDevice>(context_, p);
+Direct3DDevice9* SoftDirect3D::makeDevice(const D3DPRESENT_PARAMETERS& parameters) {
+    auto* made = context_.objects.make<SoftDevice>(context_, parameters);
     context_.device = made;
-    *device = made;
-    return S_OK;
+    return made;
 }

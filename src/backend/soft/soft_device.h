@@ -23,71 +23,38 @@
 #include <utility>
 #include <vector>
 
-#include "backend/emulated/emulated_object.h"
+#include "backend/emulated/emulated_device.h"
 #include "backend/graphics.h"
+#include "backend/imaging/render_target.h"
 #include "backend/soft/raster.h"
-#include "backend/soft/render_target.h"
 
 class BandWorkers;
 class SoftDevice;
 struct SoftContext;
 
-class SoftTexture final : public Direct3DTexture9, public EmulatedObject {
+class SoftTexture final : public EmulatedTexture {
   public:
-    SoftTexture(SoftDevice* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool);
-
-    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
-    HRESULT UnlockRect(UINT level) override;
-    ULONG Release() override { return dropReference(); }
-
-    UINT width() const { return width_; }
-    UINT height() const { return height_; }
-    D3DFORMAT format() const { return format_; }
-    D3DPOOL pool() const { return pool_; }
-    // Level 0, width() texels per row, 0xAARRGGBB (alpha undefined for X8R8G8B8).
-    const std::vector<uint32_t>& texels() const { return texels_; }
-    // Replaces the texels; `texels` must hold width() × height() of them.
-    void setTexels(const std::vector<uint32_t>& texels);
+    SoftTexture(SoftDevice* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool)
+        : EmulatedTexture(width, height, format, pool), device_(device) {}
 
     // The batch of recorded draws that last sampled this texture (see SoftDevice::batch).
     uint64_t usedInBatch = 0;
 
   private:
+    void texelsChanging() override;
+
     SoftDevice* device_;
-    UINT width_;
-    UINT height_;
-    D3DFORMAT format_;
-    D3DPOOL pool_;
-    std::vector<uint32_t> texels_;
-    bool locked_ = false;
 };
 
-class SoftVertexBuffer final : public Direct3DVertexBuffer9, public EmulatedObject {
+class SoftDevice final : public EmulatedDevice {
   public:
-    SoftVertexBuffer(UINT length, DWORD fvf) : bytes_(length), fvf_(fvf) {}
-
-    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
-    HRESULT Unlock() override;
-    ULONG Release() override { return dropReference(); }
-
-    const std::vector<uint8_t>& bytes() const { return bytes_; }
-    DWORD fvf() const { return fvf_; }
-
-  private:
-    std::vector<uint8_t> bytes_;
-    DWORD fvf_;
-    bool locked_ = false;
-};
-
-class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
-  public:
-    static constexpr DWORD kMaxStages = 8;
-
     SoftDevice(SoftContext& context, const D3DPRESENT_PARAMETERS& parameters);
     ~SoftDevice() override;
 
-    QM_DEVICE_OVERRIDES;
-    ULONG Release() override { return dropReference(); }
+    HRESULT Clear(DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT Present() override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+    HRESULT UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) override;
 
     // Rasterizes every recorded draw into the back buffer.
     void flush();
@@ -97,14 +64,7 @@ class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
     // The back buffer as it stands after the last flush, scale() times the size the show asked
     // for.
     RenderTarget backBuffer();
-    int width() const { return width_; }
-    int height() const { return height_; }
     int scale() const { return scale_; }
-    DWORD renderState(D3DRENDERSTATETYPE state) const {
-        return state < 256 ? renderStates_[state] : 0;
-    }
-    // WORLD, VIEW or PROJECTION as last set (identity until then).
-    D3DXMATRIX transform(D3DTRANSFORMSTATETYPE state) const;
     // Every Present and every draw the device accepted, drawn or not.
     int64_t presentedFrames() const { return presented_; }
     int64_t drawCalls() const { return draws_; }
@@ -113,31 +73,18 @@ class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
     uint64_t pixelsShaded() const { return pixelsShaded_.load(); }
 
   private:
+    EmulatedTexture* ownTexture(Direct3DTexture9* texture) const override {
+        return dynamic_cast<SoftTexture*>(texture);
+    }
+    void statesChanged() override { stateDirty_ = true; }
     void buildPixelState();
-    void updateMatrix();
     void prepareTileMaxima();
 
     SoftContext& context_;
     int scale_;
-    int width_;
-    int height_;
     std::vector<uint32_t> colour_;
     std::vector<float> depth_;  // empty without a depth buffer
 
-    std::array<DWORD, 256> renderStates_{};
-    DWORD stageStates_[kMaxStages][33] = {};
-    DWORD samplerStates_[kMaxStages][14] = {};
-    SoftTexture* textures_[kMaxStages] = {};
-    D3DXMATRIX world_;
-    D3DXMATRIX view_;
-    D3DXMATRIX projection_;
-    D3DXMATRIX combined_;
-    bool matrixDirty_ = true;
-    SoftVertexBuffer* stream_ = nullptr;
-    UINT streamOffset_ = 0;
-    UINT stride_ = 0;
-    DWORD fvf_ = 0;
-    bool inScene_ = false;
     int64_t presented_ = 0;
     int64_t draws_ = 0;
 
@@ -153,17 +100,15 @@ class SoftDevice final : public Direct3DDevice9, public EmulatedObject {
     std::atomic<uint64_t> pixelsShaded_{0};
 };
 
-class SoftDirect3D final : public Direct3D9, public EmulatedObject {
+class SoftDirect3D final : public EmulatedDirect3D {
   public:
-    explicit SoftDirect3D(SoftContext& context) : context_(context) {}
-
-    HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
-    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
-                         D3DPRESENT_PARAMETERS* presentParameters,
-                         Direct3DDevice9** device) override;
-    ULONG Release() override { return dropReference(); }
+    // The limit on a device's sides holds for the back buffer as drawn, the asked size times
+    // the scale.
+    explicit SoftDirect3D(SoftContext& context);
 
   private:
+    Direct3DDevice9* makeDevice(const D3DPRESENT_PARAMETERS& parameters) override;
+
     SoftContext& context_;
 };
 

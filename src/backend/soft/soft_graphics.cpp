@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "backend/file_path.h"
+#include "backend/imaging/glyph_renderer.h"
+#include "backend/imaging/jpeg_texture.h"
+#include "backend/imaging/line_rasterizer.h"
 #include "backend/soft/band_workers.h"
-#include "backend/soft/glyph_renderer.h"
-#include "backend/soft/jpeg_texture.h"
-#include "backend/soft/line_rasterizer.h"
 #include "backend/soft/soft_device.h"
 
 namespace {
@@ -42,14 +42,8 @@ class SoftLine final : public D3DXLine, public EmulatedObject {
         const D3DXMATRIX& m = *transform;
         clip_.resize(static_cast<size_t>(count) * 4);
         for (DWORD i = 0; i < count; ++i) {
-            const D3DXVECTOR3& v = vertices[i];
-            for (int j = 0; j < 4; ++j) {
-                float sum = v.x * m.m[0][j];
-                sum = sum + v.y * m.m[1][j];
-                sum = sum + v.z * m.m[2][j];
-                sum = sum + m.m[3][j];
-                clip_[i * 4 + j] = sum;
-            }
+            const float p[3] = {vertices[i].x, vertices[i].y, vertices[i].z};
+            transformPoint(m, p, &clip_[i * 4]);
         }
         RenderTarget target = device_->backBuffer();
         drawLineStrip(target, reinterpret_cast<const float(*)[4]>(clip_.data()),
@@ -190,12 +184,8 @@ HRESULT SoftGraphics::D3DXCreateTexture(Direct3DDevice9* device, UINT width, UIN
     *texture = nullptr;
     SoftDevice* soft = softDevice(device);
     if (soft == nullptr) return D3DERR_INVALIDCALL;
-    // The library makes a zero side one texel and an unknown format the usual ARGB.
-    if (width == 0) width = 1;
-    if (height == 0) height = 1;
-    if (format == D3DFMT_UNKNOWN) format = D3DFMT_A8R8G8B8;
-    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) return D3DERR_INVALIDCALL;
-    if (width > 8192 || height > 8192) return D3DERR_INVALIDCALL;
+    const HRESULT adjusted = adjustTextureRequest(&width, &height, &format, 8192);
+    if (FAILED(adjusted)) return adjusted;
     *texture = impl_->context.objects.make<SoftTexture>(soft, width, height, format, pool);
     return S_OK;
 }

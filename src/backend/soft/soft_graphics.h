@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "backend/graphics.h"
-#include "backend/soft/frame_sink.h"
+#include "backend/frame_sink.h"
+#include "backend/renderer.h"
 
 // The processors this process may run on (its affinity mask), at least 1.
 int availableCores();
@@ -36,7 +36,7 @@ struct SoftOptions {
 
 class SoftDevice;
 
-class SoftGraphics : public GraphicsSystem {
+class SoftGraphics : public Renderer {
   public:
     explicit SoftGraphics(SoftOptions options = SoftOptions());
     ~SoftGraphics() override;
@@ -46,9 +46,10 @@ class SoftGraphics : public GraphicsSystem {
     // While off, clears, draws, lines and text change nothing and Present hands nothing to the
     // sink; states, transforms and texture contents are still kept, so that turning it on
     // later gives the frame a full run would have drawn.
-    void setRasterizing(bool on);
-    bool rasterizing() const;
-    void setSink(FrameSink* sink);
+    void setRasterizing(bool on) override;
+    bool rasterizing() const override;
+    void setSink(FrameSink* sink) override;
+    std::string name() const override { return "the CPU renderer"; }
 
     // The device the show created last (null before CreateDevice).
     SoftDevice* device() const;

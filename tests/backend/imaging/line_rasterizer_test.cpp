@@ -1,4 +1,4 @@
-#include "backend/soft/line_rasterizer.h"
+#include "backend/imaging/line_rasterizer.h"
 
 #include <gtest/gtest.h>
 

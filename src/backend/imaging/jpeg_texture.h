@@ -19,14 +19,10 @@
 // pictures, 12-bit pictures and textures over 8192 texels on a side are refused.
 #include <string>
 
-#include "backend/soft/render_target.h"
+#include "backend/imaging/render_target.h"
 
 // The largest texture side accepted (after rounding up).
 constexpr unsigned kMaxJpegTextureSide = 8192;
-
-// The texture side for a picture side: the next power of two (beyond the largest side accepted
-// when the picture is too large).
-unsigned jpegTextureSide(unsigned side);
 
 // On failure returns false, leaves *out empty and puts a one-line reason (without the path,
 // which the caller knows) in *error. A file that is missing, empty, truncated or damaged in

@@ -1,8 +1,7 @@
 #pragma once
-// Text for the CPU renderer's font: 8-bit text drawn into the back buffer with the glyphs of a
-// GlyphFace (FreeType on the desktop), laid out the way the platform's font object lays out format
-// 0 (left and top aligned, a line feed starts a new line, carriage returns dropped, no wrapping,
-// clipped to the rectangle).
+// Text for the CPU renderer's font: 8-bit text drawn into the back buffer with FreeType, laid
+// out the way the platform's font object lays out format 0 (left and top aligned, a line feed
+// starts a new line, carriage returns dropped, no wrapping, clipped to the rectangle).
 //
 // Size: a positive height is the cell height, as the platform's font creation means it: the
 // font's Windows ascent and descent (OS/2 usWinAscent + usWinDescent) scale to exactly that many
@@ -17,15 +16,19 @@
 // Colour: each covered pixel gets (colour RGB, colour alpha x coverage) blended SRCALPHA /
 // INVSRCALPHA over the target on all four channels, alpha included, rounded to nearest.
 // The same text gives the same pixels on every run.
+//
+// Renderers that draw elsewhere (the GPU renderer) take the glyphs and their places from
+// layOut and so lay text out exactly as drawText does. The glyphs themselves come from
+// glyph_renderer_freetype.cpp, the one file a build with another rasterizer replaces.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "backend/imaging/render_target.h"
 #include "backend/platform_types.h"
-#include "backend/soft/glyph_face.h"
-#include "backend/soft/render_target.h"
 
 class GlyphRenderer {
   public:
@@ -52,15 +55,41 @@ class GlyphRenderer {
     int lineHeight() const;
     int ascent() const;
 
-  private:
-    struct CachedGlyph {
+    // One character's coverage, `width` x `rows` bytes, rows from the top; its top-left pixel
+    // sits `left` right of the pen and `top` above the baseline.
+    struct Glyph {
         bool loaded = false;
-        GlyphBitmap bitmap;
+        int left = 0;
+        int top = 0;
+        int width = 0;
+        int rows = 0;
+        int advance = 0;
+        std::vector<uint8_t> coverage;
     };
-    const GlyphBitmap& glyph(unsigned char byte);
+    // Where a glyph lands: its top-left pixel (x, y) on the target, and the part of it inside
+    // the clip, as rows [rowFrom, rowTo) and columns [colFrom, colTo) of the glyph.
+    struct GlyphClip {
+        int64_t x = 0;
+        int64_t y = 0;
+        int64_t rowFrom = 0;
+        int64_t rowTo = 0;
+        int64_t colFrom = 0;
+        int64_t colTo = 0;
+    };
+    using PlaceGlyph =
+        std::function<void(unsigned char byte, const Glyph& glyph, const GlyphClip& at)>;
+    // Lays the text out as drawText does on a clipWidth x clipHeight target and calls `place`
+    // for every glyph with some part inside the rectangle and the target.
+    void layOut(const char* text, int count, const RECT& rect, int clipWidth, int clipHeight,
+                const PlaceGlyph& place);
+    // The glyph of one byte, rendered on first use and kept.
+    const Glyph& glyph(unsigned char byte);
 
-    std::unique_ptr<GlyphFace> face_;
+  private:
+    struct Face;
+    std::unique_ptr<Face> face_;
     int lineHeight_ = 0;
     int ascent_ = 0;
-    std::array<CachedGlyph, 256> cache_;
+    bool embolden_ = false;
+    std::array<Glyph, 256> cache_;
 };

@@ -1,4 +1,4 @@
-#include "backend/soft/line_rasterizer.h"
+#include "backend/imaging/line_rasterizer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,48 +61,47 @@ void blendPixel(RenderTarget& target, int64_t x, int64_t y, uint32_t colour) {
     dst = outA << 24 | r << 16 | g << 8 | b;
 }
 
-// Where the rule's pixels go. A thin line blends each pixel as it comes; a thick one gathers the
+// Where the rule's pixels go. A thin line hands each pixel on as it comes; a thick one gathers the
 // runs of the whole strip first, since the runs of two segments overlap at their joint.
 class Plotter {
   public:
-    Plotter(RenderTarget& target, uint32_t colour, int thickness)
-        : target_(target), colour_(colour), thickness_(thickness) {}
+    Plotter(int width, int height, int thickness, const LinePixel& pixel)
+        : width_(width), height_(height), thickness_(thickness), pixel_(pixel) {}
 
     // How far off the target a rule pixel on the minor axis may lie and still reach it.
     int64_t margin() const { return thickness_ - 1; }
 
     void plot(int64_t x, int64_t y, bool xMajor) {
         if (thickness_ == 1) {
-            blendPixel(target_, x, y, colour_);
+            pixel_(x, y);
             return;
         }
         for (int64_t i = 0; i < thickness_; ++i) {
             const int64_t offset = i - (thickness_ - 1) / 2;
             const int64_t px = xMajor ? x : x + offset;
             const int64_t py = xMajor ? y + offset : y;
-            if (px < 0 || py < 0 || px >= target_.width || py >= target_.height) continue;
-            gathered_.push_back(py * target_.pitch + px);
+            if (px < 0 || py < 0 || px >= width_ || py >= height_) continue;
+            gathered_.push_back(py * width_ + px);
         }
     }
 
     void finish() {
         std::sort(gathered_.begin(), gathered_.end());
         gathered_.erase(std::unique(gathered_.begin(), gathered_.end()), gathered_.end());
-        for (int64_t index : gathered_) {
-            blendPixel(target_, index % target_.pitch, index / target_.pitch, colour_);
-        }
+        for (int64_t index : gathered_) pixel_(index % width_, index / width_);
     }
 
   private:
-    RenderTarget& target_;
-    uint32_t colour_;
+    int64_t width_;
+    int64_t height_;
     int64_t thickness_;
+    const LinePixel& pixel_;
     std::vector<int64_t> gathered_;
 };
 
 // Pixels from A's major-axis position up to, not including, B's (see the header for the rule).
 // Returns whether the segment's major axis is x.
-bool drawSegment(const RenderTarget& target, ScreenPoint a, ScreenPoint b, Plotter& plotter) {
+bool segmentPixels(int width, int height, ScreenPoint a, ScreenPoint b, Plotter& plotter) {
     if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) {
         return true;
     }
@@ -111,8 +110,8 @@ bool drawSegment(const RenderTarget& target, ScreenPoint a, ScreenPoint b, Plott
     const double av = xMajor ? a.y : a.x;
     const double bu = xMajor ? b.x : b.y;
     const double bv = xMajor ? b.y : b.x;
-    const int64_t majorSize = xMajor ? target.width : target.height;
-    const int64_t minorSize = xMajor ? target.height : target.width;
+    const int64_t majorSize = xMajor ? width : height;
+    const int64_t minorSize = xMajor ? height : width;
 
     const double uStart = roundHalfUp(au);
     const double uEnd = roundHalfUp(bu);
@@ -145,33 +144,39 @@ Homogeneous point(const float (*clip)[4], int i) {
 
 }  // namespace
 
-void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour,
-                   int thickness) {
-    if (!target.pixels || target.width <= 0 || target.height <= 0 || !clip || count < 2) return;
-    if ((colour >> 24) == 0 || thickness < 1) return;
-    Plotter plotter(target, colour, thickness);
+void lineStripPixels(int width, int height, const float (*clip)[4], int count, int thickness,
+                     const LinePixel& pixel) {
+    if (width <= 0 || height <= 0 || !clip || count < 2 || thickness < 1) return;
+    Plotter plotter(width, height, thickness, pixel);
     bool xMajor = true;
     for (int i = 0; i + 1 < count; ++i) {
         Homogeneous a = point(clip, i);
         Homogeneous b = point(clip, i + 1);
         if (!clipSegment(a, b)) continue;
-        xMajor = drawSegment(target, toScreen(a, target.width, target.height),
-                             toScreen(b, target.width, target.height), plotter);
+        xMajor = segmentPixels(width, height, toScreen(a, width, height),
+                               toScreen(b, width, height), plotter);
     }
 
     const Homogeneous last = point(clip, count - 1);
     if (last.z >= 0 && last.w >= kMinW) {
-        const ScreenPoint p = toScreen(last, target.width, target.height);
+        const ScreenPoint p = toScreen(last, width, height);
         if (std::isfinite(p.x) && std::isfinite(p.y)) {
             const double x = roundHalfUp(p.x);
             const double y = roundHalfUp(p.y);
             // The end pixel's run lies across the last segment's major axis.
             const double mx = xMajor ? 0 : static_cast<double>(plotter.margin());
             const double my = xMajor ? static_cast<double>(plotter.margin()) : 0;
-            if (x >= -mx && y >= -my && x < target.width + mx && y < target.height + my) {
+            if (x >= -mx && y >= -my && x < width + mx && y < height + my) {
                 plotter.plot(static_cast<int64_t>(x), static_cast<int64_t>(y), xMajor);
             }
         }
     }
     plotter.finish();
+}
+
+void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour,
+                   int thickness) {
+    if (!target.pixels || (colour >> 24) == 0) return;
+    lineStripPixels(target.width, target.height, clip, count, thickness,
+                    [&](int64_t x, int64_t y) { blendPixel(target, x, y, colour); });
 }

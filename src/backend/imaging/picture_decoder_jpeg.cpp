@@ -1,25 +1,15 @@
-// JPEG files decoded with libjpeg-turbo.
+#include "backend/imaging/picture_decoder.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <csetjmp>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 // jpeglib.h first: its configuration decides which messages jerror.h declares.
 #include <jpeglib.h>
 
 #include <jerror.h>
 
-#include "backend/soft/jpeg_decoder.h"
-#include "backend/soft/jpeg_texture.h"
-
 namespace {
-
-// Files beyond this cannot hold a picture that fits the largest texture at any sane quality;
-// refusing them early keeps a wrong path from reading gigabytes.
-constexpr long kMaxFileBytes = 256L * 1024 * 1024;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -62,7 +52,7 @@ void onMessage(j_common_ptr cinfo, int level) {
 
 void discardMessage(j_common_ptr) {}
 
-bool decodeJpeg(Session* s, const unsigned char* data, size_t size, DecodedPicture* pic,
+bool decodeJpeg(Session* s, const unsigned char* data, size_t size, unsigned maxSide, Picture* pic,
                 std::string* error) {
     s->cinfo.err = jpeg_std_error(&s->err.pub);
     s->err.pub.error_exit = failDecode;
@@ -85,9 +75,7 @@ bool decodeJpeg(Session* s, const unsigned char* data, size_t size, DecodedPictu
         *error = "CMYK pictures are not supported";
         return false;
     }
-    const unsigned texW = jpegTextureSide(cinfo->image_width);
-    const unsigned texH = jpegTextureSide(cinfo->image_height);
-    if (texW > kMaxJpegTextureSide || texH > kMaxJpegTextureSide) {
+    if (cinfo->image_width > maxSide || cinfo->image_height > maxSide) {
         char text[128];
         std::snprintf(text, sizeof text, "picture of %ux%u is too large for a texture",
                       static_cast<unsigned>(cinfo->image_width),
@@ -123,50 +111,10 @@ bool decodeJpeg(Session* s, const unsigned char* data, size_t size, DecodedPictu
     return true;
 }
 
-bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *error = std::string("cannot open file: ") + std::strerror(errno);
-        return false;
-    }
-    unsigned char chunk[65536];
-    bool ok = true;
-    for (;;) {
-        const size_t n = std::fread(chunk, 1, sizeof chunk, f);
-        bytes->insert(bytes->end(), chunk, chunk + n);
-        if (static_cast<long>(bytes->size()) > kMaxFileBytes) {
-            *error = "file is too large for a picture";
-            ok = false;
-            break;
-        }
-        if (n < sizeof chunk) {
-            if (std::ferror(f)) {
-                *error = std::string("cannot read file: ") + std::strerror(errno);
-                ok = false;
-            }
-            break;
-        }
-    }
-    std::fclose(f);
-    if (ok && bytes->empty()) {
-        *error = "file is empty";
-        ok = false;
-    }
-    return ok;
-}
-
 }  // namespace
 
-bool decodeJpegFile(const std::string& nativePath, DecodedPicture* pic, std::string* error) {
-    *pic = DecodedPicture();
-    std::string reason;
-    std::vector<unsigned char> bytes;
-    bool ok = readWholeFile(nativePath, &bytes, &reason);
-    if (ok) {
-        Session session{};
-        ok = decodeJpeg(&session, bytes.data(), bytes.size(), pic, &reason);
-        if (!ok && reason.empty()) reason = "not a readable JPEG picture";
-    }
-    if (!ok && error) *error = reason;
-    return ok;
+bool decodePicture(const unsigned char* data, size_t size, unsigned maxSide, Picture* out,
+                   std::string* error) {
+    Session session{};
+    return decodeJpeg(&session, data, size, maxSide, out, error);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The line drawer of the CPU renderer: a strip of 1-pixel lines through points already taken
+// The line drawer of the renderers: a strip of 1-pixel lines through points already taken
 // to clip space by the caller's matrix.
 //
 // Each segment is first clipped against the near plane (z >= 0) and then against w >= a tiny
@@ -23,8 +23,16 @@
 // on, so the line keeps its weight in the picture. Where the runs of a strip's segments meet,
 // a pixel is still blended only once.
 #include <cstdint>
+#include <functional>
 
-#include "backend/soft/render_target.h"
+#include "backend/imaging/render_target.h"
+
+// The pixels of the strip on a width x height target, in the order they are blended (a thin
+// line's once per segment that covers them, a thick line's once each); drawLineStrip blends
+// exactly these, and other renderers draw them alike.
+using LinePixel = std::function<void(int64_t x, int64_t y)>;
+void lineStripPixels(int width, int height, const float (*clip)[4], int count, int thickness,
+                     const LinePixel& pixel);
 
 void drawLineStrip(RenderTarget& target, const float (*clip)[4], int count, uint32_t colour,
                    int thickness = 1);

@@ -1,4 +1,4 @@
-#include "backend/soft/jpeg_texture.h"
+#include "backend/imaging/jpeg_texture.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

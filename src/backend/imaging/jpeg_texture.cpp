@@ -1,12 +1,26 @@
-#include "backend/soft/jpeg_texture.h"
+#include "backend/imaging/jpeg_texture.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csetjmp>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
-#include "backend/soft/jpeg_decoder.h"
+#include "backend/imaging/picture_decoder.h"
 
 namespace {
+
+// Files beyond this cannot hold a picture that fits the largest texture at any sane quality;
+// refusing them early keeps a wrong path from reading gigabytes.
+constexpr long kMaxFileBytes = 256L * 1024 * 1024;
+
+unsigned roundUpToPowerOfTwo(unsigned v) {
+    unsigned p = 1;
+    while (p < v && p <= kMaxJpegTextureSide) p <<= 1;
+    return p;
+}
 
 // One destination texel's two source texels and the weight of the second, in 1/65536.
 struct Tap {
@@ -40,7 +54,7 @@ uint32_t packTexel(const uint32_t* c, unsigned components) {
     return 0xFF000000u | c[0] << 16 | c[1] << 8 | c[2];
 }
 
-void buildTexture(const DecodedPicture& pic, uint32_t texW, uint32_t texH, TextureImage* out) {
+void buildTexture(const Picture& pic, uint32_t texW, uint32_t texH, TextureImage* out) {
     out->width = texW;
     out->height = texH;
     out->texels.assign(static_cast<size_t>(texW) * texH, 0);
@@ -102,26 +116,57 @@ void buildTexture(const DecodedPicture& pic, uint32_t texW, uint32_t texH, Textu
     }
 }
 
-}  // namespace
-
-unsigned jpegTextureSide(unsigned side) {
-    unsigned p = 1;
-    while (p < side && p <= kMaxJpegTextureSide) p <<= 1;
-    return p;
+bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *error = std::string("cannot open file: ") + std::strerror(errno);
+        return false;
+    }
+    unsigned char chunk[65536];
+    bool ok = true;
+    for (;;) {
+        const size_t n = std::fread(chunk, 1, sizeof chunk, f);
+        bytes->insert(bytes->end(), chunk, chunk + n);
+        if (static_cast<long>(bytes->size()) > kMaxFileBytes) {
+            *error = "file is too large for a picture";
+            ok = false;
+            break;
+        }
+        if (n < sizeof chunk) {
+            if (std::ferror(f)) {
+                *error = std::string("cannot read file: ") + std::strerror(errno);
+                ok = false;
+            }
+            break;
+        }
+    }
+    std::fclose(f);
+    if (ok && bytes->empty()) {
+        *error = "file is empty";
+        ok = false;
+    }
+    return ok;
 }
+
+}  // namespace
 
 bool loadJpegTexture(const std::string& nativePath, TextureImage* out, std::string* error) {
     *out = TextureImage();
     std::string reason;
-    DecodedPicture pic;
-    if (!decodeJpegFile(nativePath, &pic, &reason)) {
+    std::vector<unsigned char> bytes;
+    if (!readWholeFile(nativePath, &bytes, &reason)) {
         if (error) *error = reason;
+        return false;
+    }
+    Picture pic;
+    if (!decodePicture(bytes.data(), bytes.size(), kMaxJpegTextureSide, &pic, &reason)) {
+        if (error) *error = reason.empty() ? "not a readable JPEG picture" : reason;
         return false;
     }
     if (pic.components != 1 && pic.components != 3) {
         if (error) *error = "unsupported number of colour components";
         return false;
     }
-    buildTexture(pic, jpegTextureSide(pic.width), jpegTextureSide(pic.height), out);
+    buildTexture(pic, roundUpToPowerOfTwo(pic.width), roundUpToPowerOfTwo(pic.height), out);
     return true;
 }

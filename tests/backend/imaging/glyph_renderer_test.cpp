@@ -1,4 +1,4 @@
-#include "backend/soft/glyph_renderer.h"
+#include "backend/imaging/glyph_renderer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
 // The page around the program: loads the show's files (site.json lists them) with a progress
-// bar, decodes the pictures and the music with the browser's own decoders, waits for a click
-// (browsers play sound only after one), starts the program and shows its frames on the canvas.
+// bar, decodes the music with the browser's own decoder, waits for a click (browsers play sound
+// only after one) and starts the program, which draws on the canvas through WebGL 2. It keeps
+// the canvas at the picture's aspect and at device pixels, and lends the program the browser's
+// image decoder and text drawing.
 //
 // ?at=SECONDS: the still mode for machines. No click, no sound: the program runs the show on its
 // virtual clock to that time and the frame lands in <img id="qm-frame"> as a PNG data URL, with
@@ -35,61 +37,15 @@
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
   }
 
-  // ---- the picture: WebGL 2, the frame as a texture drawn over the whole canvas ----
+  // ---- the canvas: the program draws on it through WebGL 2 ----
 
-  const gl = canvas.getContext('webgl2', {
-    alpha: false, antialias: false, depth: false, preserveDrawingBuffer: still,
-  });
-  if (!gl) {
+  if (!document.createElement('canvas').getContext('webgl2')) {
     fail('Quillmere needs WebGL 2, which this browser does not offer.');
     return;
   }
 
-  function compile(type, source) {
-    const shader = gl.createShader(type);
-    gl.shaderSource(shader, source);
-    gl.compileShader(shader);
-    return shader;
-  }
-  const program = gl.createProgram();
-  // One triangle that covers the canvas.
-  gl.attachShader(program, compile(gl.VERTEX_SHADER, `#version 300 es
-    out vec2 uv;
-    void main() {
-      vec2 p = vec2(float((gl_VertexID & 1) << 2) - 1.0, float((gl_VertexID & 2) << 1) - 1.0);
-      uv = vec2(p.x + 1.0, 1.0 - p.y) * 0.5;
-      gl_Position = vec4(p, 0.0, 1.0);
-    }`));
-  // The frame's pixels are 0xAARRGGBB words, so their bytes are B, G, R, A: red and blue swap
-  // places here. The back buffer's alpha is not part of the picture. At the frame's own size
-  // each canvas pixel takes its texel as it is.
-  gl.attachShader(program, compile(gl.FRAGMENT_SHADER, `#version 300 es
-    precision highp float;
-    uniform sampler2D frame;
-    uniform bool exact;
-    in vec2 uv;
-    out vec4 colour;
-    void main() {
-      ivec2 size = textureSize(frame, 0);
-      vec4 t = exact ? texelFetch(frame, ivec2(int(gl_FragCoord.x),
-                                               size.y - 1 - int(gl_FragCoord.y)), 0)
-                     : texture(frame, uv);
-      colour = vec4(t.b, t.g, t.r, 1.0);
-    }`));
-  gl.linkProgram(program);
-  gl.useProgram(program);
-  gl.bindVertexArray(gl.createVertexArray());
-  const texture = gl.createTexture();
-  let textureWidth = 0, textureHeight = 0;
-  gl.bindTexture(gl.TEXTURE_2D, texture);
-  gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_S, gl.CLAMP_TO_EDGE);
-  gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_WRAP_T, gl.CLAMP_TO_EDGE);
-  gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.LINEAR);
-  gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.LINEAR);
-  const exactUniform = gl.getUniformLocation(program, 'exact');
-
   // The canvas fills the window with the picture's aspect kept, at device pixels; the still
-  // mode draws at the frame's own size.
+  // mode draws at the picture's own size.
   function fitCanvas() {
     if (still) return;
     const ratio = window.devicePixelRatio || 1;
@@ -99,40 +55,18 @@
     canvas.style.height = cssHeight + 'px';
     canvas.width = Math.max(1, Math.round(cssWidth * ratio));
     canvas.height = Math.max(1, Math.round(cssHeight * ratio));
-    draw();
-  }
-
-  function draw() {
-    if (textureWidth === 0) {
-      gl.clearColor(0, 0, 0, 1);
-      gl.clear(gl.COLOR_BUFFER_BIT);
-      return;
-    }
-    gl.viewport(0, 0, canvas.width, canvas.height);
-    gl.uniform1i(exactUniform,
-                 canvas.width === textureWidth && canvas.height === textureHeight ? 1 : 0);
-    gl.drawArrays(gl.TRIANGLES, 0, 3);
   }
 
   window.addEventListener('resize', fitCanvas);
   fitCanvas();
 
-  // ---- frame rate, for the curious: ?stats prints it on the page's console at the end ----
+  // ---- frame rate: printed on the page's console at the end ----
   const presentTimes = [];
   // Milliseconds from an animation frame's start to the program's next present: its own work.
   const busyTimes = [];
   let frameStart = 0;
 
-  function present(bytes, width, height, keep) {
-    if (width !== textureWidth || height !== textureHeight) {
-      gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA8, width, height, 0, gl.RGBA, gl.UNSIGNED_BYTE,
-                    bytes);
-      textureWidth = width;
-      textureHeight = height;
-    } else {
-      gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, bytes);
-    }
-    draw();
+  function frameShown(keep) {
     if (!still) {
       const now = performance.now();
       presentTimes.push(now);
@@ -177,8 +111,7 @@
     return path.replace(/\\/g, '/').replace(/\/+/g, '/').replace(/^(\.\/|\/)+/, '');
   }
 
-  const files = new Map();     // path -> bytes, for the program's file system
-  const pictures = new Map();  // path -> {width, height, pixels} or {error}
+  const files = new Map();  // path -> bytes, for the program's file system
   let musicBuffer = null, musicPath = '';
   let audio = null, musicSource = null, musicStart = 0;
 
@@ -209,10 +142,10 @@
     }
   }
 
-  // Pictures through the browser's decoder, without colour management, as plain RGBA.
-  async function decodePicture(path, bytes) {
+  // A picture through the browser's decoder, without colour management, as plain RGBA.
+  async function decodePicture(bytes) {
     try {
-      const bitmap = await createImageBitmap(new Blob([bytes], { type: 'image/jpeg' }),
+      const bitmap = await createImageBitmap(new Blob([bytes]),
                                              { colorSpaceConversion: 'none',
                                                premultiplyAlpha: 'none' });
       const surface = document.createElement('canvas');
@@ -221,10 +154,12 @@
       const context = surface.getContext('2d', { willReadFrequently: true });
       context.drawImage(bitmap, 0, 0);
       const data = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
-      pictures.set(path, { width: bitmap.width, height: bitmap.height,
-                           pixels: new Uint8Array(data.buffer) });
+      qm.lastPicture = { width: bitmap.width, height: bitmap.height,
+                         pixels: new Uint8Array(data.buffer) };
+      return qm.lastPicture;
     } catch (e) {
-      pictures.set(path, { error: 'not a readable JPEG picture' });
+      qm.lastError = 'not a readable picture';
+      return null;
     }
   }
 
@@ -242,6 +177,7 @@
 
   // ---- what the program asks of the page (src/backend/web/browser.cpp) ----
 
+  const cp1252 = new TextDecoder('windows-1252');
   const glyphCanvas = document.createElement('canvas');
   const glyphContext = glyphCanvas.getContext('2d', { willReadFrequently: true });
   // The desktop draws with Liberation Sans (the metrics of Arial); the browser takes the first
@@ -255,7 +191,9 @@
   const qm = {
     lastError: '',
     lastGlyph: null,
-    present: present,
+    lastPicture: null,
+    frameShown: frameShown,
+    decodePicture: decodePicture,
     frameStarts() { frameStart = performance.now(); },
     showCursor(shown) { canvas.style.cursor = shown ? 'default' : 'none'; },
     showMessage(caption, text) {
@@ -275,12 +213,6 @@
       return true;
     },
     musicPlayedMs() { return musicSource ? (audio.currentTime - musicStart) * 1000 : 0; },
-    picture(path) {
-      const found = pictures.get(plainPath(path));
-      if (!found) { qm.lastError = 'cannot open file: No such file or directory'; return {}; }
-      if (found.error) { qm.lastError = found.error; return {}; }
-      return found;
-    },
     fontMetrics(emPx, weight) {
       setFont(glyphContext, emPx, weight);
       const m = glyphContext.measureText('Hg');
@@ -288,8 +220,9 @@
       if (!(ascent + descent > 0)) return null;
       return { ascent: ascent, descent: descent };
     },
-    glyph(codePoint, emPx, weight) {
-      const text = String.fromCodePoint(codePoint);
+    glyph(byte, emPx, weight) {
+      // The show's text is 8-bit, code page 1252.
+      const text = cp1252.decode(new Uint8Array([byte]));
       setFont(glyphContext, emPx, weight);
       const m = glyphContext.measureText(text);
       // The ink's box, a pixel wider on each side for the antialiased edge.
@@ -411,8 +344,7 @@
       try { audio = new AudioContext(); } catch (e) { audio = null; }
     }
     for (const [path, bytes] of files) {
-      if (/\.jpe?g$/i.test(path)) await decodePicture(path, bytes);
-      else if (/\.mp3$/i.test(path)) await decodeMusic(path, bytes);
+      if (/\.mp3$/i.test(path)) await decodeMusic(path, bytes);
     }
     if (still) {
       $('qm-overlay').hidden = true;

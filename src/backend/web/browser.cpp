@@ -19,10 +19,7 @@ EM_ASYNC_JS(void, qm_wait_animation_frame, (), {
 EM_ASYNC_JS(void, qm_wait_timer, (),
             { await new Promise(function(resolve) { setTimeout(resolve, 0); }); });
 
-EM_JS(void, qm_present, (const void* pixels, int width, int height, int keep), {
-    Module.qm.present(HEAPU8.subarray(pixels, pixels + width * height * 4), width, height,
-                      keep != 0);
-});
+EM_JS(void, qm_frame_shown, (int keep), { Module.qm.frameShown(keep != 0); });
 
 EM_JS(void, qm_show_cursor, (int shown), { Module.qm.showCursor(shown != 0); });
 
@@ -45,18 +42,17 @@ EM_JS(int, qm_play_music, (const char* path, int looping),
 
 EM_JS(double, qm_music_played_ms, (), { return Module.qm.musicPlayedMs(); });
 
-// Fills sizes[0..1] with the picture's width and height and returns 1, or returns 0 and leaves
-// the reason in Module.qm.lastError.
-EM_JS(int, qm_picture_size, (const char* path, int* sizes), {
-    var picture = Module.qm.picture(UTF8ToString(path));
-    if (!picture.pixels) return 0;
+// Decodes into Module.qm.lastPicture; fills sizes[0..1] with its width and height and returns
+// 1, or returns 0 and leaves the reason in Module.qm.lastError.
+EM_ASYNC_JS(int, qm_decode_picture, (const void* data, int size, int* sizes), {
+    var picture = await Module.qm.decodePicture(HEAPU8.slice(data, data + size));
+    if (!picture) return 0;
     HEAP32[sizes >> 2] = picture.width;
     HEAP32[(sizes >> 2) + 1] = picture.height;
     return 1;
 });
 
-EM_JS(void, qm_picture_copy, (const char* path, void* out),
-      { HEAPU8.set(Module.qm.picture(UTF8ToString(path)).pixels, out); });
+EM_JS(void, qm_picture_copy, (void* out), { HEAPU8.set(Module.qm.lastPicture.pixels, out); });
 
 EM_JS(int, qm_last_error_length, (), { return lengthBytesUTF8(Module.qm.lastError || "") + 1; });
 
@@ -73,8 +69,8 @@ EM_JS(int, qm_font_metrics, (double emPx, int weight, double* out), {
 
 // Renders the glyph into Module.qm's glyph slot and returns its box in sizes[0..4]: left, top,
 // width, rows, advance.
-EM_JS(void, qm_glyph_size, (uint32_t codePoint, double emPx, int weight, int* sizes), {
-    var g = Module.qm.glyph(codePoint, emPx, weight);
+EM_JS(void, qm_glyph_size, (int byte, double emPx, int weight, int* sizes), {
+    var g = Module.qm.glyph(byte, emPx, weight);
     HEAP32[sizes >> 2] = g.left;
     HEAP32[(sizes >> 2) + 1] = g.top;
     HEAP32[(sizes >> 2) + 2] = g.width;
@@ -98,8 +94,8 @@ void waitForTimer() {
     qm_wait_timer();
 }
 
-void present(const uint32_t* pixels, int width, int height, bool keep) {
-    qm_present(pixels, width, height, keep ? 1 : 0);
+void frameShown(bool keep) {
+    qm_frame_shown(keep ? 1 : 0);
 }
 
 void showCursor(bool shown) {
@@ -130,10 +126,10 @@ double musicPlayedMs() {
     return qm_music_played_ms();
 }
 
-bool picture(const std::string& path, unsigned* width, unsigned* height, std::string* rgba,
-             std::string* error) {
+bool decodePicture(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
+                   std::string* rgba, std::string* error) {
     int sizes[2] = {0, 0};
-    if (!qm_picture_size(path.c_str(), sizes)) {
+    if (!qm_decode_picture(data, static_cast<int>(size), sizes)) {
         std::string reason(static_cast<size_t>(qm_last_error_length()), '\0');
         qm_last_error(&reason[0], static_cast<int>(reason.size()));
         reason.resize(reason.size() - 1);
@@ -143,7 +139,7 @@ bool picture(const std::string& path, unsigned* width, unsigned* height, std::st
     *width = static_cast<unsigned>(sizes[0]);
     *height = static_cast<unsigned>(sizes[1]);
     rgba->assign(static_cast<size_t>(*width) * *height * 4, '\0');
-    qm_picture_copy(path.c_str(), &(*rgba)[0]);
+    qm_picture_copy(&(*rgba)[0]);
     return true;
 }
 
@@ -155,9 +151,9 @@ bool fontMetrics(double emPx, int weight, double* ascent, double* descent) {
     return true;
 }
 
-void glyph(uint32_t codePoint, double emPx, int weight, GlyphImage* out) {
+void glyph(unsigned char byte, double emPx, int weight, GlyphImage* out) {
     int sizes[5] = {0, 0, 0, 0, 0};
-    qm_glyph_size(codePoint, emPx, weight, sizes);
+    qm_glyph_size(byte, emPx, weight, sizes);
     out->left = sizes[0];
     out->top = sizes[1];
     out->width = sizes[2];

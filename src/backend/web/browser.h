@@ -1,7 +1,8 @@
 #pragma once
-// What the program asks of its page (web/page/quillmere-page.js, reached as Module.qm): the
-// canvas, the text on the page, the page's clock, the music and pictures the page decoded while
-// it loaded the show's files, and text drawn by the browser.
+// What the program asks of its page (app/web/quillmere-page.js, reached as Module.qm): the
+// text on the page, the page's clock, the music the page decoded while it loaded the show's
+// files, pictures and text through the browser's own decoder and text drawing.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,9 +14,9 @@ double nowMs();
 void waitForAnimationFrame();
 void waitForTimer();
 
-// Shows a frame of A8R8G8B8 pixels (0xAARRGGBB, rows from the top) on the canvas; `keep` also
-// puts it on the page as a PNG (the still mode's frame).
-void present(const uint32_t* pixels, int width, int height, bool keep);
+// The canvas holds a new frame; `keep` also puts it on the page as a PNG (the still mode's
+// frame).
+void frameShown(bool keep);
 void showCursor(bool shown);
 // A message box's caption and text, on the page.
 void showMessage(const char* caption, const char* text);
@@ -30,12 +31,14 @@ bool playMusic(const std::string& path, bool looping);
 // Milliseconds of music played since playMusic, by the audio clock.
 double musicPlayedMs();
 
-// The picture the page decoded for `path`: RGBA bytes, rows from the top. False with a reason.
-bool picture(const std::string& path, unsigned* width, unsigned* height, std::string* rgba,
-             std::string* error);
+// Decodes an image file held in memory with the browser's decoder: RGBA bytes, rows from the
+// top. False with a reason. The program waits for the browser meanwhile.
+bool decodePicture(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
+                   std::string* rgba, std::string* error);
 
 // Text drawn by the browser: the font's ascent and descent at `emPx` pixels to the em, and one
-// character's coverage (the alpha of white text on a clear canvas).
+// character's coverage (the alpha of white text on a clear canvas), the character given as a
+// byte of code page 1252.
 struct GlyphImage {
     int left = 0;
     int top = 0;
@@ -45,6 +48,6 @@ struct GlyphImage {
     std::string coverage;
 };
 bool fontMetrics(double emPx, int weight, double* ascent, double* descent);
-void glyph(uint32_t codePoint, double emPx, int weight, GlyphImage* out);
+void glyph(unsigned char byte, double emPx, int weight, GlyphImage* out);
 
 }  // namespace browser

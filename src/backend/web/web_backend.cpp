@@ -107,15 +107,15 @@ DWORD WebBackend::readTick() {
     return static_cast<DWORD>(static_cast<uint64_t>(std::floor(now)));
 }
 
-void WebBackend::presentFrame(const uint32_t* pixels, int width, int height) {
+void WebBackend::frameDrawn() {
     if (still()) {
-        // Only the wanted frame is drawn; start-up's black frame is no frame of the show.
+        // Only the wanted frame is kept; start-up's black frame is no frame of the show.
         if (!clock_.musicStarted() || !window_.contains(clock_.frame())) return;
-        browser::present(pixels, width, height, true);
+        browser::frameShown(true);
         delivered_ = true;
         return;
     }
-    browser::present(pixels, width, height, false);
+    browser::frameShown(false);
     browser::waitForAnimationFrame();
 }
 

@@ -12,7 +12,8 @@
 //   a PNG, then the show is stopped. The page yields on timers here, because a browser without a
 //   screen runs no animation frames.
 //
-// The pixels come from a renderer that presents through this backend's FrameSink.
+// The pixels are the GPU renderer's, drawn on the canvas's WebGL 2 context; the program tells
+// this backend when a frame is on the canvas (frameDrawn).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,7 +26,6 @@
 #include "backend/emulated/key_schedule.h"
 #include "backend/emulated/virtual_clock.h"
 #include "backend/emulated/virtual_music.h"
-#include "backend/soft/frame_sink.h"
 
 struct WebOptions {
     // Show time of the one frame to draw (still mode); negative: play live.
@@ -56,10 +56,7 @@ class WebMusic : public VirtualMusic {
     bool looping_ = false;
 };
 
-class WebBackend : public EmulatedWindowSystem,
-                   public EmulatedInput,
-                   public FrameSink,
-                   private FrameListener {
+class WebBackend : public EmulatedWindowSystem, public EmulatedInput, private FrameListener {
   public:
     explicit WebBackend(WebOptions options);
     ~WebBackend() override;
@@ -74,8 +71,9 @@ class WebBackend : public EmulatedWindowSystem,
     // Still mode: the show time reached.
     uint64_t showMs() const { return clock_.showMs(); }
 
-    // ---- FrameSink ----
-    void presentFrame(const uint32_t* pixels, int width, int height) override;
+    // A presented frame is on the canvas: the page gets its turn (live), or keeps the frame
+    // (still, the wanted one).
+    void frameDrawn();
 
     // ---- EmulatedInput ----
     void readKeys(BYTE keys[256]) override;

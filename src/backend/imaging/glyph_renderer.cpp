@@ -21,6 +21,18 @@ uint32_t blendOver(uint32_t dst, uint32_t colour, uint32_t a) {
 
 }  // namespace
 
+bool GlyphRenderer::isOpen() const {
+    return face_ != nullptr;
+}
+
+int GlyphRenderer::lineHeight() const {
+    return lineHeight_;
+}
+
+int GlyphRenderer::ascent() const {
+    return ascent_;
+}
+
 int GlyphRenderer::textHeight(const char* text, int count) const {
     if (!face_ || !text) return 0;
     const size_t length = count < 0 ? std::strlen(text) : static_cast<size_t>(count);

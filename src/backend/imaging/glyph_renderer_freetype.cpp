@@ -50,18 +50,6 @@ struct GlyphRenderer::Face {
 GlyphRenderer::GlyphRenderer() = default;
 GlyphRenderer::~GlyphRenderer() = default;
 
-bool GlyphRenderer::isOpen() const {
-    return face_ != nullptr;
-}
-
-int GlyphRenderer::lineHeight() const {
-    return lineHeight_;
-}
-
-int GlyphRenderer::ascent() const {
-    return ascent_;
-}
-
 bool GlyphRenderer::open(const std::string& fontPath, int cellHeight, int weight,
                          std::string* error) {
     face_.reset();

@@ -151,7 +151,7 @@ bool fontMetrics(double emPx, int weight, double* ascent, double* descent) {
     return true;
 }
 
-void glyph(unsigned char byte, double emPx, int weight, GlyphImage* out) {
+void glyph(unsigned char byte, double emPx, int weight, GlyphRenderer::Glyph* out) {
     int sizes[5] = {0, 0, 0, 0, 0};
     qm_glyph_size(byte, emPx, weight, sizes);
     out->left = sizes[0];
@@ -159,8 +159,8 @@ void glyph(unsigned char byte, double emPx, int weight, GlyphImage* out) {
     out->width = sizes[2];
     out->rows = sizes[3];
     out->advance = sizes[4];
-    out->coverage.assign(static_cast<size_t>(out->width) * out->rows, '\0');
-    if (!out->coverage.empty()) qm_glyph_copy(&out->coverage[0]);
+    out->coverage.assign(static_cast<size_t>(out->width) * out->rows, 0);
+    if (!out->coverage.empty()) qm_glyph_copy(out->coverage.data());
 }
 
 }  // namespace browser

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "backend/imaging/glyph_renderer.h"
+
 namespace browser {
 
 // Milliseconds of the page's monotonic clock.
@@ -39,15 +41,7 @@ bool decodePicture(const unsigned char* data, size_t size, unsigned* width, unsi
 // Text drawn by the browser: the font's ascent and descent at `emPx` pixels to the em, and one
 // character's coverage (the alpha of white text on a clear canvas), the character given as a
 // byte of code page 1252.
-struct GlyphImage {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int rows = 0;
-    int advance = 0;
-    std::string coverage;
-};
 bool fontMetrics(double emPx, int weight, double* ascent, double* descent);
-void glyph(unsigned char byte, double emPx, int weight, GlyphImage* out);
+void glyph(unsigned char byte, double emPx, int weight, GlyphRenderer::Glyph* out);
 
 }  // namespace browser

@@ -16,18 +16,6 @@ struct GlyphRenderer::Face {
 GlyphRenderer::GlyphRenderer() = default;
 GlyphRenderer::~GlyphRenderer() = default;
 
-bool GlyphRenderer::isOpen() const {
-    return face_ != nullptr;
-}
-
-int GlyphRenderer::lineHeight() const {
-    return lineHeight_;
-}
-
-int GlyphRenderer::ascent() const {
-    return ascent_;
-}
-
 bool GlyphRenderer::open(const std::string& /*fontPath*/, int cellHeight, int weight,
                          std::string* error) {
     face_.reset();
@@ -60,13 +48,6 @@ const GlyphRenderer::Glyph& GlyphRenderer::glyph(unsigned char byte) {
     Glyph& g = cache_[byte];
     if (g.loaded || !face_) return g;
     g.loaded = true;
-    browser::GlyphImage image;
-    browser::glyph(byte, face_->emPx, face_->weight, &image);
-    g.left = image.left;
-    g.top = image.top;
-    g.width = image.width;
-    g.rows = image.rows;
-    g.advance = image.advance;
-    g.coverage.assign(image.coverage.begin(), image.coverage.end());
+    browser::glyph(byte, face_->emPx, face_->weight, &g);
     return g;
 }

@@ -60,7 +60,7 @@
   window.addEventListener('resize', fitCanvas);
   fitCanvas();
 
-  // ---- frame rate: printed on the page's console at the end ----
+  // ---- frame rate from the music's start: printed on the page's console at the end ----
   const presentTimes = [];
   // Milliseconds from an animation frame's start to the program's next present: its own work.
   const busyTimes = [];
@@ -203,6 +203,9 @@
     finished: finished,
     music(path) { return plainPath(path) === musicPath ? musicBuffer : null; },
     playMusic(path, looping) {
+      // The show's clock starts with the music: so does the frame rate's count.
+      presentTimes.length = 0;
+      busyTimes.length = 0;
       if (!audio || !musicBuffer || plainPath(path) !== musicPath) return false;
       musicSource = audio.createBufferSource();
       musicSource.buffer = musicBuffer;

@@ -61,7 +61,7 @@ base="http://127.0.0.1:$port"
 
 # page URL SECONDS [FLAGS...] -> the page's report (JSON) on standard output
 page() {
-    node --experimental-websocket "$root/scripts/web_page.js" "$@" 2>>"$work/page.log"
+    node "$root/scripts/web_page.js" "$@" 2>>"$work/page.log"
 }
 field() {
     python3 -c 'import json, sys; print(json.load(sys.stdin).get(sys.argv[1]) or "")' "$1"
@@ -105,20 +105,23 @@ expect_failure missing 'Failed!: vid\kasi.vid'
 expect_failure damaged 'Failed!: vid\vemla.vid'
 expect_failure whole 'Quillmere needs WebGL 2, which this browser does not offer.' \
     --flag --disable-webgl2
-# The live show: started by a click, ended by Escape (long before its music ends) and by the end
-# of its music (six seconds after the three of the pre-roll).
+# The live show: started by a click, ended by Escape (long before its music's 141 s) and by the
+# end of its music (after its six seconds, long before the show's own end at 140 s); the page
+# stops the music when the show ends and reports how much of it played. The bounds are wide: in
+# a browser without a GPU a frame that first uses a drawing state waits seconds for its shader.
 expect_end() {
-    local site_name=$1 what=$2 most_ms=$3
-    shift 3
+    local site_name=$1 what=$2 least_ms=$3 most_ms=$4
+    shift 4
     page "$base/$site_name/index.html" 90 --click "#qm-start" "$@" >"$work/report.json" ||
         fail "the live $site_name site: $(field error <"$work/report.json")"
     local state played
     state=$(field state <"$work/report.json")
     [[ $state == ended ]] || fail "the live $site_name site ended '$state', not by $what"
     played=$(python3 -c 'import json, sys; print(int((json.load(sys.stdin).get("audio") or {}).get("playedMs", 0)))' <"$work/report.json")
-    (( played < most_ms )) || fail "the live $site_name site played $played ms of music before it ended"
+    (( played >= least_ms && played < most_ms )) ||
+        fail "the live $site_name site played $played ms of music before it ended"
     echo "web check: the live $site_name site ended by $what after $played ms of music"
 }
-expect_end whole Escape 8000 --key Escape@4
-expect_end short "the music's end" 9000
+expect_end whole Escape 0 60000 --key Escape@4
+expect_end short "the music's end" 6000 60000
 echo "web check: passed"

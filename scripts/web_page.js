@@ -2,7 +2,7 @@
 // through its DevTools protocol (so nothing depends on virtual time, which runs out while the
 // browser decodes pictures and music on its own threads).
 //
-// usage: node --experimental-websocket scripts/web_page.js URL SECONDS [OPTIONS]
+// usage: node [--experimental-websocket] scripts/web_page.js URL SECONDS [OPTIONS]
 //   --window            a real window (needs a display, e.g. under xvfb-run) instead of headless
 //   --click SELECTOR    click there (a real input event, which counts as a gesture) once it shows
 //   --watch SECONDS     after the click, let the page run this long, then report
@@ -80,11 +80,71 @@ browser.on('exit', () => finish({ state: 'error', error: 'chromium ended' }, 1))
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+// The DevTools socket: Node's own WebSocket where it has one (20.10 and later, with
+// --experimental-websocket), else this small client of the same shape (text messages only,
+// which is all the protocol sends).
+class SmallSocket {
+  constructor(url) {
+    const crypto = require('crypto');
+    const http = require('http');
+    this.listeners = { open: [], message: [] };
+    this.pending = Buffer.alloc(0);
+    this.parts = [];
+    const request = http.get(url.replace(/^ws:/, 'http:'), {
+      headers: { Connection: 'Upgrade', Upgrade: 'websocket', 'Sec-WebSocket-Version': '13',
+                 'Sec-WebSocket-Key': crypto.randomBytes(16).toString('base64') },
+    });
+    request.on('upgrade', (response, socket) => {
+      this.socket = socket;
+      socket.on('data', (chunk) => this.receive(chunk));
+      this.listeners.open.forEach((f) => f());
+    });
+  }
+  addEventListener(type, listener) { this.listeners[type].push(listener); }
+  send(text) {
+    const payload = Buffer.from(text);
+    const n = payload.length;
+    const head = n < 126 ? Buffer.from([0x81, 0x80 | n])
+      : n < 65536 ? Buffer.from([0x81, 0x80 | 126, n >> 8, n & 255])
+      : Buffer.concat([Buffer.from([0x81, 0x80 | 127]), (() => {
+          const b = Buffer.alloc(8); b.writeBigUInt64BE(BigInt(n)); return b; })()]);
+    // A client masks what it sends; a zero mask leaves the bytes as they are.
+    this.socket.write(Buffer.concat([head, Buffer.alloc(4), payload]));
+  }
+  receive(chunk) {
+    this.pending = Buffer.concat([this.pending, chunk]);
+    for (;;) {
+      if (this.pending.length < 2) return;
+      let length = this.pending[1] & 0x7f, at = 2;
+      if (length === 126) {
+        if (this.pending.length < 4) return;
+        length = this.pending.readUInt16BE(2); at = 4;
+      } else if (length === 127) {
+        if (this.pending.length < 10) return;
+        length = Number(this.pending.readBigUInt64BE(2)); at = 10;
+      }
+      if (this.pending.length < at + length) return;
+      const fin = (this.pending[0] & 0x80) !== 0, opcode = this.pending[0] & 0x0f;
+      const payload = this.pending.subarray(at, at + length);
+      this.pending = this.pending.subarray(at + length);
+      if (opcode === 1 || opcode === 0) {
+        this.parts.push(Buffer.from(payload));
+        if (fin) {
+          const data = Buffer.concat(this.parts).toString();
+          this.parts = [];
+          this.listeners.message.forEach((f) => f({ data }));
+        }
+      }
+    }
+  }
+}
+const Socket = typeof WebSocket === 'function' ? WebSocket : SmallSocket;
+
 async function drive() {
   const port = new URL(endpoint).port;
   const targets = await (await fetch(`http://127.0.0.1:${port}/json/list`)).json();
   const page = targets.find((t) => t.type === 'page');
-  const socket = new WebSocket(page.webSocketDebuggerUrl);
+  const socket = new Socket(page.webSocketDebuggerUrl);
   await new Promise((resolve) => socket.addEventListener('open', resolve));
   let nextId = 0;
   const waiting = new Map();

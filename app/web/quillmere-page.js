@@ -113,7 +113,7 @@
 
   const files = new Map();  // path -> bytes, for the program's file system
   let musicBuffer = null, musicPath = '';
-  let audio = null, musicSource = null, musicStart = 0;
+  let audio = null, musicSource = null, musicStart = 0, musicStoppedMs = -1;
 
   async function fetchAll(list, onBytes) {
     for (const entry of list) {
@@ -215,7 +215,10 @@
       musicSource.start();
       return true;
     },
-    musicPlayedMs() { return musicSource ? (audio.currentTime - musicStart) * 1000 : 0; },
+    musicPlayedMs() {
+      if (musicStoppedMs >= 0) return musicStoppedMs;
+      return musicSource ? (audio.currentTime - musicStart) * 1000 : 0;
+    },
     fontMetrics(emPx, weight) {
       setFont(glyphContext, emPx, weight);
       const m = glyphContext.measureText('Hg');
@@ -253,7 +256,16 @@
     },
   };
 
+  // The show never stops its music: playback ends with the program, which here is the page's
+  // part of the show.
+  function stopMusic() {
+    if (!musicSource || musicStoppedMs >= 0) return;
+    musicStoppedMs = qm.musicPlayedMs();
+    musicSource.stop();
+  }
+
   function finished(status) {
+    stopMusic();
     if (over) return;
     if (status !== 0) { fail(dialogText || lastErrorLine(status)); return; }
     if (still) return;

@@ -18,6 +18,11 @@ namespace content {
 namespace {
 
 const int kJpegQuality = 90;
+// The brushes are black around thin bright marks, and a JPEG rings faintly around such marks.
+// Hundreds of imprints pile up where a stroke ends, so those faint texels darken the pile (first
+// stroke) or add up to a veil (second stroke); at full quality the ringing is a level or two.
+// The brushes are small files either way.
+const int kBrushQuality = 100;
 
 std::vector<uint8_t> track1(uint32_t seed) {
     return encodeTrack(designTrack1(seed));
@@ -29,16 +34,16 @@ std::vector<uint8_t> paper(uint32_t seed) {
     return encodeJpeg(drawPaper(seed), kJpegQuality);
 }
 std::vector<uint8_t> bristle(uint32_t seed) {
-    return encodeJpeg(drawBrush(BrushKind::Bristle, seed), kJpegQuality);
+    return encodeJpeg(drawBrush(BrushKind::Bristle, seed), kBrushQuality);
 }
 std::vector<uint8_t> dryBrush(uint32_t seed) {
-    return encodeJpeg(drawBrush(BrushKind::DryBrush, seed), kJpegQuality);
+    return encodeJpeg(drawBrush(BrushKind::DryBrush, seed), kBrushQuality);
 }
 std::vector<uint8_t> spark(uint32_t seed) {
-    return encodeJpeg(drawBrush(BrushKind::Spark, seed), kJpegQuality);
+    return encodeJpeg(drawBrush(BrushKind::Spark, seed), kBrushQuality);
 }
 std::vector<uint8_t> splatter(uint32_t seed) {
-    return encodeJpeg(drawBrush(BrushKind::Splatter, seed), kJpegQuality);
+    return encodeJpeg(drawBrush(BrushKind::Splatter, seed), kBrushQuality);
 }
 
 const char kUsage[] =

@@ -100,14 +100,19 @@ Plane bristle(uint32_t seed) {
     return p;
 }
 
-// The additive second stroke's brush. About fifty imprints overlap in its ordinary stroke, and
-// late in the show about a hundred of them, each magnified past the screen and turned a little
-// further than the last, pile up on every pixel: each adds its texel, four times over, to what
-// is below. So the brush is black almost everywhere and carries a few thin, bright features
-// well away from its middle: bristle lines running out from the middle, a broken ring and
-// specks. Small, they overlap into a textured comet; magnified and turned from layer to layer,
-// each feature sweeps its own streak of light across the paper, and the middle, which every
-// magnified layer covers, stays dark.
+// The additive second stroke's brush, which the first stroke also draws one time in four. About
+// fifty imprints overlap in the second stroke's ordinary comet, and late in the show about a
+// hundred of them, each magnified past the screen and turned a little further than the last,
+// add their texels, four times over, to every pixel. A pixel at distance d from an imprint's
+// centre reads the brush at radius d / size, and the sizes are spread evenly, so the magnified
+// layers read a feature at radius r about 1 / r^2 as often per unit of radius, while the small
+// imprints of the comet and of the first stroke read every part by its area. So the features sit
+// in the outer band (lines from half the radius out, a ring, specks): there they give the comet
+// and the first stroke's pile their marks and weigh least in the magnified sum; the middle is
+// black. Magnified and turned from layer to layer, each feature sweeps a streak of light.
+// The features are pressed dry like the other brushes (paint or black): the first stroke's
+// blend settles each pixel on the colour of the imprints laid on it, so a dim feature would
+// darken its pile of six hundred imprints instead of colouring it.
 Plane sparkBrush(uint32_t seed) {
     const int n = kBrushSize;
     Rng rng(deriveSeed(seed, 202));
@@ -119,13 +124,13 @@ Plane sparkBrush(uint32_t seed) {
     for (size_t k = 0; k < lines.size(); ++k) {
         Line& l = lines[k];
         l.turns = (k + rng.range(0.1, 0.9)) / lines.size();
-        l.from = rng.range(0.24, 0.4);
-        l.to = rng.range(0.6, 0.86);
-        l.width = rng.range(0.006, 0.012);
-        l.strength = rng.range(0.16, 0.34);
+        l.from = rng.range(0.5, 0.6);
+        l.to = rng.range(0.78, 0.86);
+        l.width = rng.range(0.004, 0.007);
+        l.strength = rng.range(0.72, 0.86);
         l.dryPhase = rng.range(0.0, 20.0);
     }
-    const double ringRadius = rng.range(0.56, 0.66);
+    const double ringRadius = rng.range(0.7, 0.78);
     Plane p(n, n);
     for (int j = 0; j < n; ++j) {
         const double y = unit(j, n);
@@ -144,26 +149,24 @@ Plane sparkBrush(uint32_t seed) {
                                     smoothstep(l.to + 0.04, l.to - 0.12, along);
                 // The hair skips where it ran dry.
                 const double dry = smoothstep(
-                    -0.05, 0.05, noise.fbm(along * 9.0 + l.dryPhase, l.turns * 7.0, 3.0, 2));
-                // Hard-edged, with no faint skirt: in the first stroke's blend a faint texel
-                // darkens what is below more than it adds, and hundreds of them pile up.
+                    0.0, 0.1, noise.fbm(along * 9.0 + l.dryPhase, l.turns * 7.0, 3.0, 2));
                 v += l.strength * ends * dry * smoothstep(1.6, 0.8, d < 0 ? -d : d);
             }
             // The ring, broken into arcs where its noise dips.
-            const double ringD = (r - ringRadius) / 0.012;
+            const double ringD = (r - ringRadius) / 0.007;
             if (ringD > -3.0 && ringD < 3.0) {
                 const double arcs =
-                    smoothstep(0.1, 0.2, noise.fbm(x * 2.5 + 7.0, y * 2.5, 11.0, 2));
-                v += 0.2 * arcs * smoothstep(1.6, 0.8, ringD < 0 ? -ringD : ringD);
+                    smoothstep(0.2, 0.3, noise.fbm(x * 2.5 + 7.0, y * 2.5, 11.0, 2));
+                v += 0.8 * arcs * smoothstep(1.6, 0.8, ringD < 0 ? -ringD : ringD);
             }
             p.at(i, j) = clamp01(v) * smoothstep(0.2, 0.26, r) * borderFade(x, y);
         }
     }
     // Specks flicked off the bristles.
-    for (int s = 0; s < 22; ++s) {
-        const double a = rng.uniform(), dist = rng.range(0.3, 0.85);
+    for (int s = 0; s < 66; ++s) {
+        const double a = rng.uniform(), dist = rng.range(0.64, 0.86);
         const double cx = dist * cosTurns(a), cy = dist * sinTurns(a);
-        const double radius = rng.range(1.2, 3.0) * 2.0 / n, strength = rng.range(0.2, 0.42);
+        const double radius = rng.range(1.0, 2.0) * 2.0 / n, strength = rng.range(0.72, 0.86);
         const int ci = int((cx + 1.0) * n / 2), cj = int((cy + 1.0) * n / 2);
         for (int j = cj - 4; j <= cj + 4; ++j)
             for (int i = ci - 4; i <= ci + 4; ++i) {
@@ -255,8 +258,7 @@ RgbImage drawBrush(BrushKind kind, uint32_t seed) {
         case BrushKind::Bristle:
             return greyImage(dryPress(bristle(seed)), kBrushPeak);
         case BrushKind::Spark:
-            // Its features are thin and few, so they may be brighter than the other brushes.
-            return greyImage(sparkBrush(seed), 1.0);
+            return greyImage(dryPress(sparkBrush(seed)), kBrushPeak);
         case BrushKind::DryBrush:
             return greyImage(dryPress(dryBrush(seed)), kBrushPeak);
         default:

@@ -166,12 +166,18 @@ vec4 bytes(vec4 v) {
 std::string stageFragmentShader(uint64_t key) {
     const int stages = int((key >> 32) & 3);
     std::string s = kFragmentHead;
-    s += "void main() {\n    vec4 diffuse = bytes(vColour);\n    vec4 current = diffuse;\n";
+    // OpenGL evaluates the attributes 1/128 pixel right of and below the platform's pixel
+    // centre (gl_device.h); across a triangle they change linearly, so their slopes take them
+    // back to the centre itself.
+    s += "void main() {\n";
+    s += "    vec4 uv = vUv - (dFdx(vUv) + dFdy(vUv)) * (1.0 / 128.0);\n";
+    s += "    vec4 diffuse = bytes(vColour - (dFdx(vColour) + dFdy(vColour)) * (1.0 / 128.0));\n";
+    s += "    vec4 current = diffuse;\n";
     s += "    vec4 texel;\n";
     for (int i = 0; i < stages; ++i) {
         const Stage st = stageFromBits(uint32_t(key >> (16 * i)) & 0xFFFF);
         if (st.textured) {
-            s += "    texel = bytes(texture(uTex" + std::to_string(i) + ", vUv." +
+            s += "    texel = bytes(texture(uTex" + std::to_string(i) + ", uv." +
                  (i == 0 ? "xy" : "zw") + "));\n";
             if (st.opaque) s += "    texel.a = 255.0;\n";
         }

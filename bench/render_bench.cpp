@@ -13,8 +13,8 @@
 // two threads (the default of the program), and the GL renderer on whatever OpenGL ES driver EGL
 // offers (Mesa's llvmpipe on a machine without a GPU). A GL frame is timed up to the end of its
 // read-back into memory (glFinish after Present), the CPU renderer's to its Present; the GL
-// renderer's ratio is against the two-thread fast path on the same frames. `--scale N` draws the
-// GL renderer's frames at N times the size.
+// renderer's ratio is against the two-thread fast path on the same frames. `--scale N` draws
+// every mode's frames at N times the size.
 #include <unistd.h>
 
 #include <algorithm>
@@ -166,7 +166,7 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     // render_bench [ASSETS] [--fast-only] [--scale N]: --fast-only skips the slow reference
-    // run, --scale draws the GL renderer's frames at N times the size (1 to 4).
+    // run, --scale draws the frames at N times the size (1 to 4).
     std::string assets = QM_BENCH_ASSETS;
     bool fastOnly = false;
     int scale = 1;
@@ -218,6 +218,7 @@ int main(int argc, char** argv) {
             SoftOptions options;
             options.reference = mode.reference;
             options.threads = mode.threads;
+            options.scale = scale;
             samples = runSoft(options, times);
         } else {
 #ifdef QM_GL
@@ -233,7 +234,8 @@ int main(int argc, char** argv) {
             // Timed to the end of the frame's read-back.
             options.presented = [&running](GlDevice& device) {
                 glFinish();
-                if (running != nullptr) running->frameDone(device.width(), device.height());
+                if (running != nullptr)
+                    running->frameDone(device.targetWidth(), device.targetHeight());
             };
             {
                 GlGraphics gl(options);

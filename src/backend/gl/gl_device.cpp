@@ -166,12 +166,18 @@ vec4 bytes(vec4 v) {
 std::string stageFragmentShader(uint64_t key) {
     const int stages = int((key >> 32) & 3);
     std::string s = kFragmentHead;
-    s += "void main() {\n    vec4 diffuse = bytes(vColour);\n    vec4 current = diffuse;\n";
+    // OpenGL evaluates the attributes 1/128 pixel right of and below the platform's pixel
+    // centre (gl_device.h); across a triangle they change linearly, so their slopes take them
+    // back to the centre itself.
+    s += "void main() {\n";
+    s += "    vec4 uv = vUv - (dFdx(vUv) + dFdy(vUv)) * (1.0 / 128.0);\n";
+    s += "    vec4 diffuse = bytes(vColour - (dFdx(vColour) + dFdy(vColour)) * (1.0 / 128.0));\n";
+    s += "    vec4 current = diffuse;\n";
     s += "    vec4 texel;\n";
     for (int i = 0; i < stages; ++i) {
         const Stage st = stageFromBits(uint32_t(key >> (16 * i)) & 0xFFFF);
         if (st.textured) {
-            s += "    texel = bytes(texture(uTex" + std::to_string(i) + ", vUv." +
+            s += "    texel = bytes(texture(uTex" + std::to_string(i) + ", uv." +
                  (i == 0 ? "xy" : "zw") + "));\n";
             if (st.opaque) s += "    texel.a = 255.0;\n";
         }
@@ -293,6 +299,18 @@ void colourBytes(D3DCOLOR c, float out[4]) {
 }
 
 }  // namespace
+
+GLuint makeTexture(GLenum format, int width, int height, GLint filter) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexStorage2D(GL_TEXTURE_2D, 1, format, width, height);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    return name;
+}
 
 // ---- programs ----
 
@@ -495,13 +513,7 @@ void GlDevice::resizeTarget() {
     depth_ = 0;
     if (framebuffer_ == 0) glGenFramebuffers(1, &framebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glGenTextures(1, &colour_);
-    glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, targetWidth_, targetHeight_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    colour_ = makeTexture(GL_RGBA8, targetWidth_, targetHeight_, GL_LINEAR);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour_, 0);
     if (depthBuffer_) {
         glGenRenderbuffers(1, &depth_);
@@ -586,6 +598,7 @@ void GlDevice::finishFrames() {
     pendingFrame_ = 0;
     const GLsizeiptr size = GLsizeiptr(pendingWidth_) * pendingHeight_ * 4;
     glBindBuffer(GL_PIXEL_PACK_BUFFER, packBuffers_[packIndex_]);
+    // (WebGL 2 has no mapping: there the buffer is read with getBufferSubData instead.)
     const void* mapped = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, size, GL_MAP_READ_BIT);
     if (mapped != nullptr && context_.sink != nullptr) {
         // Rows come back from the bottom of the target, which holds the picture's top row.

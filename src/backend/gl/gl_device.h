@@ -31,6 +31,10 @@
 
 class FrameSink;
 class GlDevice;
+
+// A one-level texture of that format and size, clamped at its edges, filtered with `filter`,
+// bound to GL_TEXTURE_2D.
+GLuint makeTexture(GLenum format, int width, int height, GLint filter);
 struct GlContext;
 
 class GlTexture final : public EmulatedTexture {

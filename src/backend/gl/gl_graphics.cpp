@@ -181,13 +181,7 @@ class GlFont final : public D3DXFont, public EmulatedObject {
             glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
             side_ = 256;
             while (side_ < 12 * glyphs_.lineHeight() && side_ < largest) side_ *= 2;
-            glGenTextures(1, &atlas_);
-            glBindTexture(GL_TEXTURE_2D, atlas_);
-            glTexStorage2D(GL_TEXTURE_2D, 1, GL_R8, side_, side_);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+            atlas_ = makeTexture(GL_R8, side_, side_, GL_NEAREST);
         }
         // One texel of gap keeps neighbours apart.
         if (shelfX_ + g.width + 1 > side_) {

@@ -178,9 +178,11 @@ bool SdlBackend::openWindow(const char* title, DWORD style, int width, int heigh
     if (options_.openGl) {
         glContext_ = SDL_GL_CreateContext(sdlWindow_);
         if (glContext_ == nullptr || SDL_GL_MakeCurrent(sdlWindow_, glContext_) != 0) {
+            // A window nothing can draw into would stay black: better no window at all.
             std::fprintf(options_.messages, "Warning: cannot draw into the window: %s\n",
                          SDL_GetError());
-            return true;
+            closeWindow();
+            return false;
         }
         // Presentation waits for the display's refresh, as the platform's default interval does.
         SDL_GL_SetSwapInterval(1);

@@ -33,8 +33,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "backend/platform_constants.h"
 #include "backend/imaging/render_target.h"
+#include "backend/platform_constants.h"
 
 namespace soft {
 

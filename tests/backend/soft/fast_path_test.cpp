@@ -330,6 +330,75 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
     }
 }
 
+// Additive layers settle whole stretches of a row at once where the texture's bright part
+// cannot reach: a blob in one corner of a dark texture, with dim texels elsewhere that only
+// the brighter colours lift above black, turned and magnified in every direction, wrapped or
+// clamped, slid across the texture's edges.
+TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
+    const int width = 96, height = 64;
+    SoftOptions fast;
+    fast.threads = 3;
+    fast.reference = false;
+    SoftFixture reference(width, height);
+    SoftFixture quick(width, height, fast);
+    const int side = 64;
+    std::vector<uint32_t> texels(side * side, 0xFF000000u);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const int dx = x - 44, dy = y - 50;
+            if (dx * dx + dy * dy < 40) texels[size_t(y) * side + x] = 0xFFE0A060u;
+        }
+    }
+    texels[size_t(9) * side + 5] = 0xFF030201u;
+    Direct3DTexture9* texA = reference.texture(side, side, texels, D3DFMT_X8R8G8B8);
+    Direct3DTexture9* texB = quick.texture(side, side, texels, D3DFMT_X8R8G8B8);
+    std::mt19937 random(77);
+    auto between = [&](float lo, float hi) {
+        return std::uniform_real_distribution<float>(lo, hi)(random);
+    };
+    for (int step = 0; step < 120; ++step) {
+        const float angle = between(0, 6.2831853f);
+        const float texelsPerPixel = between(0.05f, 0.7f);
+        const float reach = texelsPerPixel * width / side;
+        const float cu = between(-0.5f, 1.5f), cv = between(-0.5f, 1.5f);
+        const uint32_t grey = 0x010101u * uint32_t(random() % 256);
+        const DWORD address = step % 2 ? soft::kAddressWrap : soft::kAddressClamp;
+        for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
+            SoftDevice& d = f->device();
+            d.SetRenderState(D3DRS_LIGHTING, FALSE);
+            d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+            d.SetTexture(0, texture);
+            d.SetTextureStageState(0, D3DTSS_COLOROP,
+                                   step % 3 ? D3DTOP_MODULATE4X : D3DTOP_MODULATE);
+            d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+            d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
+            d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
+            d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+            d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+            d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+            d.SetSamplerState(0, soft::kSampAddressU, address);
+            d.SetSamplerState(0, soft::kSampAddressV, address);
+            d.Clear(D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0);
+            // The whole target, its texture coordinates turned about (cu, cv).
+            const float c = std::cos(angle) * reach, sn = std::sin(angle) * reach;
+            std::vector<TestVertex> corners;
+            for (auto [px, py] :
+                 {std::pair{-2.0f, -2.0f}, std::pair{width + 2.0f, -2.0f},
+                  std::pair{-2.0f, height + 2.0f}, std::pair{width + 2.0f, height + 2.0f}}) {
+                const float x = px / width - 0.5f, y = py / width - 0.5f;
+                corners.push_back(f->screen(px, py, 0xFF000000u | grey, cu + c * x - sn * y,
+                                            cv + sn * x + c * y));
+            }
+            f->strip(corners);
+        }
+        ASSERT_EQ(quick.pixels(), reference.pixels()) << "step " << step;
+    }
+}
+
 TEST(FastPath, ThreadCountDoesNotChangeTheResult) {
     const int width = 96, height = 80;
     SoftOptions one = SoftFixture::referenceOptions();

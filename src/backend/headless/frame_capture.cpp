@@ -219,8 +219,11 @@ std::vector<std::string> ffmpegArguments(const CaptureOutput& output, const Capt
                                  "0", "-row-mt", "1", "-pix_fmt", "yuv420p"});
         if (music) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "128k", "-ar", "48000"});
     } else {
-        args.insert(args.end(),
-                    {"-c:v", "libx264", "-crf", std::to_string(output.crf), "-pix_fmt", "yuv420p"});
+        // The encoder is a large part of a capture's time. "veryfast" needs less than half the
+        // processor time of x264's default preset for files of about the same size, at about
+        // 0.7 dB lower PSNR; --crf 17 buys that back for about a tenth more size.
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf",
+                                 std::to_string(output.crf), "-pix_fmt", "yuv420p"});
         if (music) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
         if (container == "mp4") args.insert(args.end(), {"-movflags", "+faststart"});
     }
@@ -349,6 +352,10 @@ bool FrameCapture::startEncoder() {
     }
     encoder_ = pid;
     encoderInput_ = fds[1];
+    // A whole frame fits the pipe at once where the system allows it (otherwise it stays as
+    // it is): fewer switches between the writer and ffmpeg.
+    fcntl(encoderInput_, F_SETPIPE_SZ, 1 << 20);
+    encoderQueue_ = std::make_unique<FrameQueue>(encoderInput_);
     return true;
 }
 
@@ -383,7 +390,7 @@ void FrameCapture::presentFrame(const uint32_t* pixels, int width, int height) {
             break;
         case CaptureKind::kVideo:
             if (encoder_ < 0 && !startEncoder()) return;
-            if (!writeAll(encoderInput_, pixels, count * 4)) {
+            if (!encoderQueue_->push(pixels, count * 4)) {
                 // ffmpeg stopped reading; finish() reports how it ended.
                 fail("ffmpeg stopped taking frames");
                 return;
@@ -414,13 +421,18 @@ void FrameCapture::presentFrame(const uint32_t* pixels, int width, int height) {
 }
 
 bool FrameCapture::finish(std::string* error) {
+    // A stopped capture is thrown away: ffmpeg need not finish a video nobody keeps, and the
+    // frames still queued for it fail at once.
+    if (encoder_ > 0 && stopped_) kill(encoder_, SIGKILL);
+    if (encoderQueue_) {
+        if (!encoderQueue_->drain()) fail("ffmpeg stopped taking frames");
+        encoderQueue_.reset();
+    }
     if (encoderInput_ >= 0) {
         close(encoderInput_);
         encoderInput_ = -1;
     }
     if (encoder_ > 0) {
-        // A stopped capture is thrown away: ffmpeg need not finish a video nobody keeps.
-        if (stopped_) kill(encoder_, SIGKILL);
         int status = 0;
         pid_t waited;
         do {

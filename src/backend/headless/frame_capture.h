@@ -11,11 +11,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "backend/emulated/virtual_clock.h"
 #include "backend/frame_host.h"
+#include "backend/headless/frame_queue.h"
 #include "backend/soft/frame_sink.h"
 
 // The show's device; frames are these sizes times CaptureOutput::scale.
@@ -117,6 +119,7 @@ class FrameCapture : public FrameSink {
 
     pid_t encoder_ = -1;
     int encoderInput_ = -1;
+    std::unique_ptr<FrameQueue> encoderQueue_;  // frames on their way into encoderInput_
 
     std::FILE* terminal_ = nullptr;
     uint64_t expectedLast_ = 0;

@@ -102,7 +102,6 @@ class FrameCapture : public FrameSink {
   private:
     bool startEncoder();
     void placeVideo();
-    bool writeAll(int fd, const void* data, size_t size);
     void fail(const std::string& reason);
     void progress(uint64_t frame, bool final);
 

@@ -5,9 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-bool writeAll(int fd, const uint8_t* p, size_t size) {
+bool writeAll(int fd, const void* data, size_t size) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
         ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR) continue;
@@ -17,8 +16,6 @@ bool writeAll(int fd, const uint8_t* p, size_t size) {
     }
     return true;
 }
-
-}  // namespace
 
 FrameQueue::FrameQueue(int fd, size_t framesAhead)
     : fd_(fd), framesAhead_(framesAhead < 1 ? 1 : framesAhead), thread_([this] { loop(); }) {}

@@ -10,6 +10,9 @@
 #include <thread>
 #include <vector>
 
+// Writes all `size` bytes, carrying on after signals; false when the file refuses them.
+bool writeAll(int fd, const void* data, size_t size);
+
 class FrameQueue {
   public:
     explicit FrameQueue(int fd, size_t framesAhead = 3);

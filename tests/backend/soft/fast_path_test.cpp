@@ -234,6 +234,25 @@ TEST(FastPath, EqualsTheReferenceOverDarkTexturesAndFullAlpha) {
     }
 }
 
+// The show's additive imprint layer: one stage modulating a bilinear texture with the diffuse
+// colour, the texture's alpha, blended ONE / ONE.
+void additiveLayer(SoftDevice& d, Direct3DTexture9* texture, DWORD op) {
+    d.SetRenderState(D3DRS_LIGHTING, FALSE);
+    d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    d.SetTexture(0, texture);
+    d.SetTextureStageState(0, D3DTSS_COLOROP, op);
+    d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
+    d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
+    d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+}
+
 // At the edge of black: a grey texel t under a grey colour d adds div255(k·t·d), which is 0 up
 // to k·t·d = 127 and 1 from 128 on.
 TEST(FastPath, AdditiveLayerAddsWhatRoundsAboveBlack) {
@@ -242,18 +261,7 @@ TEST(FastPath, AdditiveLayerAddsWhatRoundsAboveBlack) {
     fast.reference = false;
     SoftFixture f(64, 8, fast);
     SoftDevice& d = f.device();
-    d.SetRenderState(D3DRS_LIGHTING, FALSE);
-    d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-    d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
-    d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
-    d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-    d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    additiveLayer(d, nullptr, D3DTOP_MODULATE);
     const DWORD ops[] = {D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X};
     for (uint32_t k = 0; k < 3; ++k) {
         d.SetTextureStageState(0, D3DTSS_COLOROP, ops[k]);
@@ -302,20 +310,7 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
         bool across = step % 2 == 0;
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
-            d.SetRenderState(D3DRS_LIGHTING, FALSE);
-            d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-            d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-            d.SetTexture(0, texture);
-            d.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-            d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-            d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-            d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
-            d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
-            d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-            d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-            d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+            additiveLayer(d, texture, D3DTOP_MODULATE);
             d.SetSamplerState(0, soft::kSampAddressU,
                               step % 3 ? soft::kAddressWrap : soft::kAddressClamp);
             d.Clear(D3DCLEAR_TARGET, 0xFF102030u, 1.0f, 0);
@@ -365,21 +360,7 @@ TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
         const DWORD address = step % 2 ? soft::kAddressWrap : soft::kAddressClamp;
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
-            d.SetRenderState(D3DRS_LIGHTING, FALSE);
-            d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-            d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-            d.SetTexture(0, texture);
-            d.SetTextureStageState(0, D3DTSS_COLOROP,
-                                   step % 3 ? D3DTOP_MODULATE4X : D3DTOP_MODULATE);
-            d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-            d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-            d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
-            d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
-            d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-            d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-            d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+            additiveLayer(d, texture, step % 3 ? D3DTOP_MODULATE4X : D3DTOP_MODULATE);
             d.SetSamplerState(0, soft::kSampAddressU, address);
             d.SetSamplerState(0, soft::kSampAddressV, address);
             d.Clear(D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0);

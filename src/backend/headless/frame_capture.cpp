@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <png.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -342,6 +343,10 @@ bool FrameCapture::startEncoder() {
     }
     encoder_ = pid;
     encoderInput_ = fds[1];
+    // The show's own work runs on one thread between the raster's parallel parts; the encoder
+    // should fill that idle time rather than take processors from the raster. Set before
+    // ffmpeg starts its encoding threads, which inherit it; failing to set it only costs time.
+    setpriority(PRIO_PROCESS, id_t(pid), 10);
     // A whole frame fits the pipe at once where the system allows it (otherwise it stays as
     // it is): fewer switches between the writer and ffmpeg.
     fcntl(encoderInput_, F_SETPIPE_SZ, 1 << 20);

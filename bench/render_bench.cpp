@@ -9,12 +9,12 @@
 // reference is one 640 × 480 × 4-byte read-modify-write pass, the least any renderer must do
 // per layer; the ratio says how far the renderer is from that floor, whatever the machine.
 //
-// Modes: the scalar reference path on one thread, the fast path on one thread, the fast path on
-// two threads (the default of the program), and the GL renderer on whatever OpenGL ES driver EGL
-// offers (Mesa's llvmpipe on a machine without a GPU). A GL frame is timed up to the end of its
-// read-back into memory (glFinish after Present), the CPU renderer's to its Present; the GL
-// renderer's ratio is against the two-thread fast path on the same frames. `--scale N` draws
-// every mode's frames at N times the size.
+// Modes: the scalar reference path on one thread, the fast path on one thread, on two threads,
+// and on every processor the program may run on (the program's default), and the GL renderer on
+// whatever OpenGL ES driver EGL offers (Mesa's llvmpipe on a machine without a GPU). A GL frame is
+// timed up to the end of its read-back into memory (glFinish after Present), the CPU renderer's to
+// its Present; the GL renderer's ratio is against the two-thread fast path on the same frames.
+// `--scale N` draws every mode's frames at N times the size.
 #include <unistd.h>
 
 #include <algorithm>
@@ -200,15 +200,18 @@ int main(int argc, char** argv) {
                 layerMs, layerMs * 1e6 / (640.0 * 480.0));
 
     struct Mode {
-        const char* name;
+        std::string name;
         bool reference;
         int threads;
         bool gl;
     };
-    const Mode modes[] = {{"scalar reference, 1 thread", true, 1, false},
-                          {"fast path, 1 thread", false, 1, false},
-                          {"fast path, 2 threads", false, 2, false},
-                          {"GL renderer", false, 0, true}};
+    const int cores = availableCores();
+    const Mode modes[] = {
+        {"scalar reference, 1 thread", true, 1, false},
+        {"fast path, 1 thread", false, 1, false},
+        {"fast path, 2 threads", false, 2, false},
+        {"fast path, every core (" + std::to_string(cores) + " threads)", false, cores, false},
+        {"GL renderer", false, 0, true}};
     std::vector<double> cpuMs, cpuLayers;
     for (const Mode& mode : modes) {
         if (fastOnly && mode.reference) continue;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <png.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -219,8 +220,13 @@ std::vector<std::string> ffmpegArguments(const CaptureOutput& output, const Capt
                                  "0", "-row-mt", "1", "-pix_fmt", "yuv420p"});
         if (music) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "128k", "-ar", "48000"});
     } else {
-        args.insert(args.end(),
-                    {"-c:v", "libx264", "-crf", std::to_string(output.crf), "-pix_fmt", "yuv420p"});
+        // The encoder was a third of a capture's processor time with x264's default preset.
+        // "superfast" needs less than a third of that, for a PSNR as good or a little better
+        // and files about 45 % larger: the capture of the whole show then takes less time than
+        // the show on two cores. A larger --crf trades the size back (20: 12 % larger than the
+        // default preset's, 1 dB lower PSNR).
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "superfast", "-crf",
+                                 std::to_string(output.crf), "-pix_fmt", "yuv420p"});
         if (music) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
         if (container == "mp4") args.insert(args.end(), {"-movflags", "+faststart"});
     }
@@ -311,18 +317,6 @@ void FrameCapture::fail(const std::string& reason) {
     error_ = reason;
 }
 
-bool FrameCapture::writeAll(int fd, const void* data, size_t size) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 bool FrameCapture::startEncoder() {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -349,6 +343,14 @@ bool FrameCapture::startEncoder() {
     }
     encoder_ = pid;
     encoderInput_ = fds[1];
+    // The show's own work runs on one thread between the raster's parallel parts; the encoder
+    // should fill that idle time rather than take processors from the raster. Set before
+    // ffmpeg starts its encoding threads, which inherit it; failing to set it only costs time.
+    setpriority(PRIO_PROCESS, id_t(pid), 10);
+    // A whole frame fits the pipe at once where the system allows it (otherwise it stays as
+    // it is): fewer switches between the writer and ffmpeg.
+    fcntl(encoderInput_, F_SETPIPE_SZ, 1 << 20);
+    encoderQueue_ = std::make_unique<FrameQueue>(encoderInput_);
     return true;
 }
 
@@ -390,7 +392,7 @@ void FrameCapture::presentLateFrame(uint64_t frame, const uint32_t* pixels, int 
             break;
         case CaptureKind::kVideo:
             if (encoder_ < 0 && !startEncoder()) return;
-            if (!writeAll(encoderInput_, pixels, count * 4)) {
+            if (!encoderQueue_->push(pixels, count * 4)) {
                 // ffmpeg stopped reading; finish() reports how it ended.
                 fail("ffmpeg stopped taking frames");
                 return;
@@ -421,13 +423,18 @@ void FrameCapture::presentLateFrame(uint64_t frame, const uint32_t* pixels, int 
 }
 
 bool FrameCapture::finish(std::string* error) {
+    // A stopped capture is thrown away: ffmpeg need not finish a video nobody keeps, and the
+    // frames still queued for it fail at once.
+    if (encoder_ > 0 && stopped_) kill(encoder_, SIGKILL);
+    if (encoderQueue_) {
+        if (!encoderQueue_->drain()) fail("ffmpeg stopped taking frames");
+        encoderQueue_.reset();
+    }
     if (encoderInput_ >= 0) {
         close(encoderInput_);
         encoderInput_ = -1;
     }
     if (encoder_ > 0) {
-        // A stopped capture is thrown away: ffmpeg need not finish a video nobody keeps.
-        if (stopped_) kill(encoder_, SIGKILL);
         int status = 0;
         pid_t waited;
         do {

@@ -11,12 +11,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "backend/emulated/virtual_clock.h"
 #include "backend/frame_host.h"
 #include "backend/frame_sink.h"
+#include "backend/headless/frame_queue.h"
 
 // The show's device; frames are these sizes times CaptureOutput::scale.
 constexpr int kCaptureWidth = 640;
@@ -103,7 +105,6 @@ class FrameCapture : public FrameSink {
   private:
     bool startEncoder();
     void placeVideo();
-    bool writeAll(int fd, const void* data, size_t size);
     void fail(const std::string& reason);
     void progress(uint64_t frame, bool final);
 
@@ -120,6 +121,7 @@ class FrameCapture : public FrameSink {
 
     pid_t encoder_ = -1;
     int encoderInput_ = -1;
+    std::unique_ptr<FrameQueue> encoderQueue_;  // frames on their way into encoderInput_
 
     std::FILE* terminal_ = nullptr;
     uint64_t expectedLast_ = 0;

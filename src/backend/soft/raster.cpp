@@ -271,6 +271,39 @@ void buildTileMax(const StageState& st, std::vector<uint8_t>* out) {
     }
 }
 
+void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
+                      std::vector<TileBox>* out) {
+    const int columns = tileColumns(st);
+    const TileBox empty{1, 1, 0, 0};
+    // The tiles of each maximum, then the union over all maxima above each limit.
+    std::vector<TileBox> ofMaximum(256, empty);
+    for (size_t i = 0; i < tileMax.size(); ++i) {
+        TileBox& box = ofMaximum[tileMax[i]];
+        const int x = static_cast<int>(i % static_cast<size_t>(columns));
+        const int y = static_cast<int>(i / static_cast<size_t>(columns));
+        if (box.x0 > box.x1) {
+            box = TileBox{x, y, x, y};
+        } else {
+            box = TileBox{std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x),
+                          std::max(box.y1, y)};
+        }
+    }
+    out->assign(256, empty);
+    for (int limit = 254; limit >= 0; --limit) {
+        const TileBox& above = (*out)[limit + 1];
+        const TileBox& at = ofMaximum[limit + 1];
+        TileBox& box = (*out)[limit];
+        if (above.x0 > above.x1) {
+            box = at;
+        } else if (at.x0 > at.x1) {
+            box = above;
+        } else {
+            box = TileBox{std::min(above.x0, at.x0), std::min(above.y0, at.y0),
+                          std::max(above.x1, at.x1), std::max(above.y1, at.y1)};
+        }
+    }
+}
+
 // ---- scalar shading: the reference ----
 
 namespace {

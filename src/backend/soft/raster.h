@@ -99,6 +99,17 @@ struct StageState {
     // (tileColumns() per row). Lets additive layers pass over texture regions too dark to add
     // anything.
     const uint8_t* tileMax = nullptr;
+    // Optional, with tileMax: for each limit L (0..255), the rectangle of tiles whose maximum
+    // exceeds L. Outside it a layer that turns channels up to L into 0 adds nothing but alpha.
+    const struct TileBox* brightBoxes = nullptr;
+};
+
+// A rectangle of tiles, both ends included; empty when x0 > x1.
+struct TileBox {
+    int x0;
+    int y0;
+    int x1;
+    int y1;
 };
 
 constexpr int kTileShift = 3;
@@ -110,6 +121,9 @@ inline int tileColumns(const StageState& st) {
 
 // The tile maxima of a texture (level 0 of `st`), into `out` (resized to fit).
 void buildTileMax(const StageState& st, std::vector<uint8_t>* out);
+// StageState::brightBoxes from the tile maxima of `st`: 256 boxes into `out`.
+void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
+                      std::vector<TileBox>* out);
 
 // Everything the pixel loop needs besides the triangle itself. Shared by consecutive triangles
 // drawn under the same states.

@@ -8,6 +8,7 @@
 #include "backend/soft/raster.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #include "backend/soft/raster_contract.h"
@@ -205,6 +206,7 @@ struct StageSampler {
     bool linear;
     const uint8_t* tileMax;  // null when not built for this draw
     int tileColumns;
+    const TileBox* brightBoxes;  // with tileMax
 };
 
 QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
@@ -217,9 +219,19 @@ QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
     return out;
 }
 
+// Eight texels of texture row m + r (addressed) from `column` on.
+QM_AVX2_INLINE __m256i windowRow(const StageSampler& s, int m, int column, int r) {
+    const int* p =
+        s.texels +
+        (static_cast<std::ptrdiff_t>(addressTexel(m + r, s.height, s.addressV)) << s.rowShift) +
+        column;
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
 // Magnified textures: when the eight pixels' texels lie within 8 columns that do not wrap and
-// within three neighbouring rows, four row loads and lane permutes replace the four gathers.
-// The texels chosen are the ones the gathers would fetch.
+// within seven neighbouring rows (rotated imprints step across rows along a span), one row load
+// and two lane permutes per row replace the four gathers: each lane keeps the row its texel
+// lies in by a blend per row passed. The texels chosen are the ones the gathers would fetch.
 QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, Wide* t00, Wide* t10,
                                 Wide* t01, Wide* t11) {
     // Texel indices grow (or shrink) steadily along a span, so the ends are the extremes.
@@ -227,7 +239,7 @@ QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, W
     int iyFirst = _mm256_cvtsi256_si32(iy), iyLast = _mm256_extract_epi32(iy, 7);
     int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
     int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
-    if (spanX < -6 || spanX > 6 || spanY < -2 || spanY > 2) return false;
+    if (spanX < -6 || spanX > 6 || spanY < -6 || spanY > 6) return false;
     int k = ixFirst < ixLast ? ixFirst : ixLast;
     int m = iyFirst < iyLast ? iyFirst : iyLast;
     int column;
@@ -238,69 +250,74 @@ QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, W
         column = k & (s.width - 1);
         if (column > s.width - 8) return false;
     }
-    __m256i rows[4];
-    for (int r = 0; r < 4; ++r) {
-        const int* p =
-            s.texels +
-            (static_cast<std::ptrdiff_t>(addressTexel(m + r, s.height, s.addressV)) << s.rowShift) +
-            column;
-        rows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i c0 = _mm256_sub_epi32(ix, _mm256_set1_epi32(k));
+    const __m256i c1 = _mm256_add_epi32(c0, _mm256_set1_epi32(1));
+    // Row r of the window holds the top texels of the lanes at m + r and the bottom texels of
+    // the lanes at m + r - 1.
+    const __m256i row0 = windowRow(s, m, column, 0);
+    __m256i topLeft = _mm256_permutevar8x32_epi32(row0, c0);
+    __m256i topRight = _mm256_permutevar8x32_epi32(row0, c1);
+    const __m256i row1 = windowRow(s, m, column, 1);
+    __m256i nextLeft = _mm256_permutevar8x32_epi32(row1, c0);
+    __m256i nextRight = _mm256_permutevar8x32_epi32(row1, c1);
+    __m256i bottomLeft = nextLeft, bottomRight = nextRight;
+    const int rows = static_cast<int>(spanY < 0 ? -spanY : spanY);
+    for (int r = 1; r <= rows; ++r) {
+        const __m256i lower = _mm256_cmpgt_epi32(iy, _mm256_set1_epi32(m + r - 1));
+        topLeft = _mm256_blendv_epi8(topLeft, nextLeft, lower);
+        topRight = _mm256_blendv_epi8(topRight, nextRight, lower);
+        const __m256i row = windowRow(s, m, column, r + 1);
+        nextLeft = _mm256_permutevar8x32_epi32(row, c0);
+        nextRight = _mm256_permutevar8x32_epi32(row, c1);
+        bottomLeft = _mm256_blendv_epi8(bottomLeft, nextLeft, lower);
+        bottomRight = _mm256_blendv_epi8(bottomRight, nextRight, lower);
     }
-    __m256i c0 = _mm256_sub_epi32(ix, _mm256_set1_epi32(k));
-    __m256i c1 = _mm256_add_epi32(c0, _mm256_set1_epi32(1));
-    __m256i below1 = _mm256_cmpgt_epi32(iy, _mm256_set1_epi32(m));
-    __m256i below2 = _mm256_cmpgt_epi32(iy, _mm256_set1_epi32(m + 1));
-    __m256i left[4], right[4];
-    for (int r = 0; r < 4; ++r) {
-        left[r] = _mm256_permutevar8x32_epi32(rows[r], c0);
-        right[r] = _mm256_permutevar8x32_epi32(rows[r], c1);
-    }
-    *t00 = widen(_mm256_blendv_epi8(_mm256_blendv_epi8(left[0], left[1], below1), left[2], below2));
-    *t10 =
-        widen(_mm256_blendv_epi8(_mm256_blendv_epi8(right[0], right[1], below1), right[2], below2));
-    *t01 = widen(_mm256_blendv_epi8(_mm256_blendv_epi8(left[1], left[2], below1), left[3], below2));
-    *t11 =
-        widen(_mm256_blendv_epi8(_mm256_blendv_epi8(right[1], right[2], below1), right[3], below2));
+    *t00 = widen(topLeft);
+    *t10 = widen(topRight);
+    *t01 = widen(bottomLeft);
+    *t11 = widen(bottomRight);
     return true;
 }
 
-QM_AVX2_INLINE Wide sample(const StageSampler& s, __m256 u, __m256 v) {
-    Wide out;
-    __m128i shift = _mm_cvtsi32_si128(s.rowShift);
-    if (!s.linear) {
-        __m256i su = fixedCoordinates(u, s.scaledU, 0.0f);
-        __m256i sv = fixedCoordinates(v, s.scaledV, 0.0f);
-        __m256i x = address(_mm256_srai_epi32(su, kTexelFractionBits), s.width, s.addressU);
-        __m256i y = address(_mm256_srai_epi32(sv, kTexelFractionBits), s.height, s.addressV);
-        __m256i index = _mm256_add_epi32(_mm256_sll_epi32(y, shift), x);
-        out = widen(_mm256_i32gather_epi32(s.texels, index, 4));
-    } else {
-        __m256i su = fixedCoordinates(u, s.scaledU, kBilinearOffset);
-        __m256i sv = fixedCoordinates(v, s.scaledV, kBilinearOffset);
-        const __m256i mask = _mm256_set1_epi32(kTexelFractionMask);
-        Wide fx = spread(_mm256_and_si256(su, mask));
-        Wide fy = spread(_mm256_and_si256(sv, mask));
-        __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
-        __m256i iy = _mm256_srai_epi32(sv, kTexelFractionBits);
-        const __m256i one = _mm256_set1_epi32(1);
-        Wide t00, t10, t01, t11;
-        if (!windowFetch(s, ix, iy, &t00, &t10, &t01, &t11)) {
-            __m256i x0 = address(ix, s.width, s.addressU);
-            __m256i x1 = address(_mm256_add_epi32(ix, one), s.width, s.addressU);
-            __m256i row0 = _mm256_sll_epi32(address(iy, s.height, s.addressV), shift);
-            __m256i row1 =
-                _mm256_sll_epi32(address(_mm256_add_epi32(iy, one), s.height, s.addressV), shift);
-            t00 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row0, x0), 4));
-            t10 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row0, x1), 4));
-            t01 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x0), 4));
-            t11 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x1), 4));
-        }
-        __m256i topLo = lerp(t00.lo, t10.lo, fx.lo), topHi = lerp(t00.hi, t10.hi, fx.hi);
-        __m256i botLo = lerp(t01.lo, t11.lo, fx.lo), botHi = lerp(t01.hi, t11.hi, fx.hi);
-        out.lo = lerp(topLo, botLo, fy.lo);
-        out.hi = lerp(topHi, botHi, fy.hi);
+// Bilinear filtering at the fixed-point coordinates fixedCoordinates gives with the bilinear
+// offset.
+QM_AVX2_INLINE Wide sampleBilinear(const StageSampler& s, __m256i su, __m256i sv) {
+    const __m128i shift = _mm_cvtsi32_si128(s.rowShift);
+    const __m256i mask = _mm256_set1_epi32(kTexelFractionMask);
+    Wide fx = spread(_mm256_and_si256(su, mask));
+    Wide fy = spread(_mm256_and_si256(sv, mask));
+    __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
+    __m256i iy = _mm256_srai_epi32(sv, kTexelFractionBits);
+    const __m256i one = _mm256_set1_epi32(1);
+    Wide t00, t10, t01, t11;
+    if (!windowFetch(s, ix, iy, &t00, &t10, &t01, &t11)) {
+        __m256i x0 = address(ix, s.width, s.addressU);
+        __m256i x1 = address(_mm256_add_epi32(ix, one), s.width, s.addressU);
+        __m256i row0 = _mm256_sll_epi32(address(iy, s.height, s.addressV), shift);
+        __m256i row1 =
+            _mm256_sll_epi32(address(_mm256_add_epi32(iy, one), s.height, s.addressV), shift);
+        t00 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row0, x0), 4));
+        t10 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row0, x1), 4));
+        t01 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x0), 4));
+        t11 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x1), 4));
     }
-    return finish(s, out);
+    __m256i topLo = lerp(t00.lo, t10.lo, fx.lo), topHi = lerp(t00.hi, t10.hi, fx.hi);
+    __m256i botLo = lerp(t01.lo, t11.lo, fx.lo), botHi = lerp(t01.hi, t11.hi, fx.hi);
+    return finish(s, Wide{lerp(topLo, botLo, fy.lo), lerp(topHi, botHi, fy.hi)});
+}
+
+QM_AVX2_INLINE Wide sample(const StageSampler& s, __m256 u, __m256 v) {
+    if (s.linear) {
+        return sampleBilinear(s, fixedCoordinates(u, s.scaledU, kBilinearOffset),
+                              fixedCoordinates(v, s.scaledV, kBilinearOffset));
+    }
+    const __m128i shift = _mm_cvtsi32_si128(s.rowShift);
+    __m256i su = fixedCoordinates(u, s.scaledU, 0.0f);
+    __m256i sv = fixedCoordinates(v, s.scaledV, 0.0f);
+    __m256i x = address(_mm256_srai_epi32(su, kTexelFractionBits), s.width, s.addressU);
+    __m256i y = address(_mm256_srai_epi32(sv, kTexelFractionBits), s.height, s.addressV);
+    __m256i index = _mm256_add_epi32(_mm256_sll_epi32(y, shift), x);
+    return finish(s, widen(_mm256_i32gather_epi32(s.texels, index, 4)));
 }
 
 QM_AVX2_INLINE __m256i combine(const StageState& st, const Inputs& in, bool lo) {
@@ -354,8 +371,8 @@ QM_AVX2_INLINE Wide gouraud(const Triangle& tri, __m256 fx, const float* rowValu
 // colour channels exceeds `limit`. Filtering never exceeds the largest texel it blends, so the
 // filtered colour is then at most `limit` in every channel too. The indices given are those of
 // the run's first and last pixel: they move steadily along a span, so the ends bound them.
-bool darkFootprint(const StageSampler& s, int ixFirst, int ixLast, int iyFirst, int iyLast,
-                   int limit) {
+QM_AVX2_INLINE bool darkFootprint(const StageSampler& s, int ixFirst, int ixLast, int iyFirst,
+                                  int iyLast, int limit) {
     int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
     int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
     // With the right-hand and lower neighbours the footprint is then at most one tile wide and
@@ -382,12 +399,85 @@ int32_t texelIndexAt(const Plane& p, int x, float rowValue, float scaled) {
     return fixedCoordinate(t, scaled, kBilinearOffset) >> kTexelFractionBits;
 }
 
-bool darkRun(const StageSampler& s, const Plane& pu, const Plane& pv, const float* rowValue,
-             int first, int last, int limit) {
+QM_AVX2_INLINE bool darkRun(const StageSampler& s, const Plane& pu, const Plane& pv,
+                            const float* rowValue, int first, int last, int limit) {
     return darkFootprint(s, texelIndexAt(pu, first, rowValue[kAttrU0], s.scaledU),
                          texelIndexAt(pu, last, rowValue[kAttrU0], s.scaledU),
                          texelIndexAt(pv, first, rowValue[kAttrV0], s.scaledV),
                          texelIndexAt(pv, last, rowValue[kAttrV0], s.scaledV), limit);
+}
+
+// The columns [from, to] of one texture axis along a span: where the texel index, with its
+// bilinear neighbour, can reach the texels [first, last]. `scale` and `start` give the fixed
+// coordinate at column x as scale·x + start, computed here in double: the float steps of the
+// pixel loop stay within a small fraction of a texel of it, which the margin covers.
+// False when the axis cannot narrow the span.
+bool reachingColumns(double scale, double start, int first, int last, int size, Address mode,
+                     const Span& span, double* from, double* to) {
+    constexpr double kMargin = 2.0;   // texels
+    constexpr double kLargest = 1e7;  // fixed-point values beyond this are not narrowed
+    const double atFirst = scale * span.x0 + start, atLast = scale * span.x1 + start;
+    if (!(std::fabs(start) < kLargest && std::fabs(scale * span.x0) < kLargest &&
+          std::fabs(scale * span.x1) < kLargest)) {
+        return false;
+    }
+    // In texels: the run of indices [lo, hi] (as reals) that reach the texels.
+    double lo = first - 1 - kMargin, hi = last + kMargin;
+    if (mode == kClamp) {
+        // Indices before the texture read its first texel, those after it its last.
+        if (first == 0) lo = -kLargest;
+        if (last == size - 1) hi = kLargest;
+    } else {
+        // Wrapped, the texture repeats: only a span that stays within one copy is narrowed.
+        const double least = std::min(atFirst, atLast) / 256.0;
+        const double most = std::max(atFirst, atLast) / 256.0;
+        if (least < kMargin || most > size - 1 - kMargin) return false;
+    }
+    if (scale == 0) {
+        const double at = atFirst / 256.0;
+        *from = at >= lo && at <= hi ? span.x0 : span.x1 + 1;
+        *to = span.x1;
+        return true;
+    }
+    double a = (lo * 256.0 - start) / scale, b = (hi * 256.0 - start) / scale;
+    if (a > b) std::swap(a, b);
+    *from = a - 1;
+    *to = b + 1;
+    return true;
+}
+
+// The columns of a span that may add colour under an additive layer whose modulation turns
+// texel channels up to `limit` into 0 (stage 0, bilinear): outside [*from, *to] every pixel's
+// footprint lies in tiles no brighter than that. The whole span when nothing narrows it.
+void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, const float* rowValue,
+                   const Span& span, int limit, int* from, int* to) {
+    *from = span.x0;
+    *to = span.x1;
+    if (s.brightBoxes == nullptr) return;
+    const TileBox& box = s.brightBoxes[limit];
+    if (box.x0 > box.x1) {
+        *from = span.x1 + 1;
+        *to = span.x0 - 1;
+        return;
+    }
+    double u0, u1, v0, v1;
+    const int lastColumn = std::min((box.x1 + 1) * kTileTexels, s.width) - 1;
+    const int lastRow = std::min((box.y1 + 1) * kTileTexels, s.height) - 1;
+    if (!reachingColumns(double(pu.ax) * s.scaledU, double(rowValue[kAttrU0]) * s.scaledU - 128.0,
+                         box.x0 * kTileTexels, lastColumn, s.width, s.addressU, span, &u0, &u1) ||
+        !reachingColumns(double(pv.ax) * s.scaledV, double(rowValue[kAttrV0]) * s.scaledV - 128.0,
+                         box.y0 * kTileTexels, lastRow, s.height, s.addressV, span, &v0, &v1)) {
+        return;
+    }
+    const double lo = std::max({u0, v0, double(span.x0)});
+    const double hi = std::min({u1, v1, double(span.x1)});
+    if (lo > hi) {
+        *from = span.x1 + 1;
+        *to = span.x0 - 1;
+        return;
+    }
+    *from = static_cast<int>(std::floor(lo));
+    *to = static_cast<int>(std::ceil(hi));
 }
 
 // Whether all the pixels of `pixels` are white, and whether all their alphas are full.
@@ -407,7 +497,7 @@ QM_AVX2_INLINE bool alphaFull(__m256i pixels) {
 template <Op op, BlendKind blend>
 QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const Span& span,
                             uint32_t* row, const StageSampler& sampler, const float* rowValue,
-                            const Wide& flat, int darkLimit) {
+                            const Wide& flat, int darkLimit, int brightFrom, int brightTo) {
     const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const Plane& pu = tri.plane[kAttrU0];
     const Plane& pv = tri.plane[kAttrV0];
@@ -422,8 +512,10 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
             __m256i all = _mm256_and_si256(
                 _mm256_and_si256(_mm256_loadu_si256(at), _mm256_loadu_si256(at + 1)),
                 _mm256_and_si256(_mm256_loadu_si256(at + 2), _mm256_loadu_si256(at + 3)));
-            if (allWhite(all) || (darkLimit >= 0 && alphaFull(all) &&
-                                  darkRun(sampler, pu, pv, rowValue, x, x + kRun - 1, darkLimit))) {
+            if (allWhite(all) ||
+                (darkLimit >= 0 && alphaFull(all) &&
+                 (x + kRun - 1 < brightFrom || x > brightTo ||
+                  darkRun(sampler, pu, pv, rowValue, x, x + kRun - 1, darkLimit)))) {
                 x += kRun - 8;
                 continue;
             }
@@ -432,6 +524,9 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
         __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
         uint32_t* out = row + x;
         __m256i dst = _mm256_setzero_si256();
+        // The texel coordinates, once computed for the test of a dark footprint.
+        __m256i su, sv;
+        bool coordinates = false;
         if (blend != BlendKind::kOff) {
             dst = loadPixels(out, keep, remaining);
             if (blend == BlendKind::kAdd) {
@@ -443,14 +538,14 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 // Adding black changes only alpha, and not where alpha is already full.
                 if (darkLimit >= 0 && alphaFull(_mm256_or_si256(
                                           dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
-                    __m256i ix =
-                        _mm256_srai_epi32(fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]),
-                                                           sampler.scaledU, kBilinearOffset),
-                                          kTexelFractionBits);
-                    __m256i iy =
-                        _mm256_srai_epi32(fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]),
-                                                           sampler.scaledV, kBilinearOffset),
-                                          kTexelFractionBits);
+                    if (x + 7 < brightFrom || x > brightTo) continue;
+                    su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
+                                          kBilinearOffset);
+                    sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
+                                          kBilinearOffset);
+                    coordinates = true;
+                    const __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
+                    const __m256i iy = _mm256_srai_epi32(sv, kTexelFractionBits);
                     if (darkFootprint(sampler, _mm256_cvtsi256_si32(ix),
                                       _mm256_extract_epi32(ix, 7), _mm256_cvtsi256_si32(iy),
                                       _mm256_extract_epi32(iy, 7), darkLimit)) {
@@ -460,8 +555,14 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
             }
         }
         Wide diffuse = tri.flatColour ? flat : gouraud(tri, fx, rowValue);
-        Wide texel = sample(sampler, planeAtPs(pu, fx, rowValue[kAttrU0]),
-                            planeAtPs(pv, fx, rowValue[kAttrV0]));
+        if (!coordinates) {
+            su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
+                                  kBilinearOffset);
+            sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
+                                  kBilinearOffset);
+        }
+        // Modulated layers always filter bilinearly.
+        Wide texel = sampleBilinear(sampler, su, sv);
         Wide src{_mm256_blend_epi16(applyOp(op, texel.lo, diffuse.lo), texel.lo, 0x88),
                  _mm256_blend_epi16(applyOp(op, texel.hi, diffuse.hi), texel.hi, 0x88)};
         __m256i result;
@@ -498,7 +599,8 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
                                  uint32_t* row, const StageSampler& sampler, const float* rowValue,
                                  const Wide& flat, uint32_t flatPacked) {
     if (!state.blend) {
-        shadeModulated<op, BlendKind::kOff>(state, tri, span, row, sampler, rowValue, flat, -1);
+        shadeModulated<op, BlendKind::kOff>(state, tri, span, row, sampler, rowValue, flat, -1, 0,
+                                            0);
     } else if (state.srcBlend == kBlendOne && state.destBlend == kBlendOne) {
         int darkLimit = -1;
         if (sampler.tileMax != nullptr && closeTexels(tri, state.stage[0])) {
@@ -517,16 +619,23 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
             const int scale = op == kOpModulate ? 1 : (op == kOpModulate2x ? 2 : 4);
             darkLimit = most == 0 ? 255 : 127 / (scale * static_cast<int>(most));
         }
+        // Outside these columns the footprints are dark: a load of the pixels settles them.
+        int brightFrom = span.x0, brightTo = span.x1;
+        if (darkLimit >= 0) {
+            brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
+                          darkLimit, &brightFrom, &brightTo);
+        }
         shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
-                                            darkLimit);
+                                            darkLimit, brightFrom, brightTo);
     } else if (state.srcBlend == kBlendSrcColor && state.destBlend == kBlendInvSrcColor) {
         shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat,
-                                                  -1);
+                                                  -1, 0, 0);
     } else if (state.srcBlend == kBlendSrcAlpha && state.destBlend == kBlendInvSrcAlpha) {
-        shadeModulated<op, BlendKind::kSrcAlpha>(state, tri, span, row, sampler, rowValue, flat,
-                                                 -1);
+        shadeModulated<op, BlendKind::kSrcAlpha>(state, tri, span, row, sampler, rowValue, flat, -1,
+                                                 0, 0);
     } else {
-        shadeModulated<op, BlendKind::kOther>(state, tri, span, row, sampler, rowValue, flat, -1);
+        shadeModulated<op, BlendKind::kOther>(state, tri, span, row, sampler, rowValue, flat, -1, 0,
+                                              0);
     }
 }
 
@@ -562,7 +671,8 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
                                    st.opaque,
                                    tri.linear[s],
                                    st.tileMax,
-                                   tileColumns(st)};
+                                   tileColumns(st),
+                                   st.brightBoxes};
     }
     const Wide factor = widen(_mm256_set1_epi32(static_cast<int>(state.textureFactor)));
     Wide flat{};

@@ -311,6 +311,7 @@ void SoftDevice::prepareTileMaxima() {
     for (size_t i = 0; i < states_.size(); ++i) {
         StageState& stage = states_[i].stage[0];
         stage.tileMax = nullptr;
+        stage.brightBoxes = nullptr;
         const PixelState& state = states_[i];
         if (stateArea_[i] < uint64_t(stage.width) * uint64_t(stage.height) ||
             stateSpans_[i] == shadeSpanScalar || state.stages < 1 || !stage.textured ||
@@ -323,12 +324,18 @@ void SoftDevice::prepareTileMaxima() {
                 other.width == stage.width && other.height == stage.height &&
                 other.pitch == stage.pitch) {
                 stage.tileMax = other.tileMax;
+                stage.brightBoxes = other.brightBoxes;
             }
         }
         if (stage.tileMax != nullptr) continue;
-        if (built == tileMaxima_.size()) tileMaxima_.emplace_back();
+        if (built == tileMaxima_.size()) {
+            tileMaxima_.emplace_back();
+            brightBoxes_.emplace_back();
+        }
         buildTileMax(stage, &tileMaxima_[built]);
+        buildBrightBoxes(stage, tileMaxima_[built], &brightBoxes_[built]);
         stage.tileMax = tileMaxima_[built].data();
+        stage.brightBoxes = brightBoxes_[built].data();
         ++built;
     }
 }

@@ -95,6 +95,7 @@ class SoftDevice final : public EmulatedDevice {
     std::vector<soft::Triangle> triangles_;
     std::vector<soft::ClipVertex> clipVertices_;    // the current draw's, reused
     std::vector<std::vector<uint8_t>> tileMaxima_;  // of the textures of additive layers, reused
+    std::vector<std::vector<soft::TileBox>> brightBoxes_;  // of the same textures, reused
     std::vector<uint64_t> stateArea_;  // per recorded state: its triangles' bounding boxes
     uint64_t batch_ = 1;
     std::atomic<uint64_t> pixelsShaded_{0};

@@ -234,6 +234,25 @@ TEST(FastPath, EqualsTheReferenceOverDarkTexturesAndFullAlpha) {
     }
 }
 
+// The show's additive imprint layer: one stage modulating a bilinear texture with the diffuse
+// colour, the texture's alpha, blended ONE / ONE.
+void additiveLayer(SoftDevice& d, Direct3DTexture9* texture, DWORD op) {
+    d.SetRenderState(D3DRS_LIGHTING, FALSE);
+    d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    d.SetTexture(0, texture);
+    d.SetTextureStageState(0, D3DTSS_COLOROP, op);
+    d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
+    d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
+    d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+}
+
 // At the edge of black: a grey texel t under a grey colour d adds div255(k·t·d), which is 0 up
 // to k·t·d = 127 and 1 from 128 on.
 TEST(FastPath, AdditiveLayerAddsWhatRoundsAboveBlack) {
@@ -242,18 +261,7 @@ TEST(FastPath, AdditiveLayerAddsWhatRoundsAboveBlack) {
     fast.reference = false;
     SoftFixture f(64, 8, fast);
     SoftDevice& d = f.device();
-    d.SetRenderState(D3DRS_LIGHTING, FALSE);
-    d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-    d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
-    d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
-    d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-    d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    additiveLayer(d, nullptr, D3DTOP_MODULATE);
     const DWORD ops[] = {D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X};
     for (uint32_t k = 0; k < 3; ++k) {
         d.SetTextureStageState(0, D3DTSS_COLOROP, ops[k]);
@@ -302,20 +310,7 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
         bool across = step % 2 == 0;
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
-            d.SetRenderState(D3DRS_LIGHTING, FALSE);
-            d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-            d.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-            d.SetTexture(0, texture);
-            d.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-            d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-            d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-            d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
-            d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
-            d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-            d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-            d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+            additiveLayer(d, texture, D3DTOP_MODULATE);
             d.SetSamplerState(0, soft::kSampAddressU,
                               step % 3 ? soft::kAddressWrap : soft::kAddressClamp);
             d.Clear(D3DCLEAR_TARGET, 0xFF102030u, 1.0f, 0);
@@ -325,6 +320,61 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
                       f->screen(width + 1, -1, 0xFFFFFFFFu, u1, v0 + 0.02f),
                       f->screen(-1, height + 1, 0xFFFFFFFFu, u0, v0 + 0.1f),
                       f->screen(width + 1, height + 1, 0xFFFFFFFFu, u1, v0 + 0.12f)});
+        }
+        ASSERT_EQ(quick.pixels(), reference.pixels()) << "step " << step;
+    }
+}
+
+// Additive layers settle whole stretches of a row at once where the texture's bright part
+// cannot reach: a blob in one corner of a dark texture, with dim texels elsewhere that only
+// the brighter colours lift above black, turned and magnified in every direction, wrapped or
+// clamped, slid across the texture's edges.
+TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
+    const int width = 96, height = 64;
+    SoftOptions fast;
+    fast.threads = 3;
+    fast.reference = false;
+    SoftFixture reference(width, height);
+    SoftFixture quick(width, height, fast);
+    const int side = 64;
+    std::vector<uint32_t> texels(side * side, 0xFF000000u);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const int dx = x - 44, dy = y - 50;
+            if (dx * dx + dy * dy < 40) texels[size_t(y) * side + x] = 0xFFE0A060u;
+        }
+    }
+    texels[size_t(9) * side + 5] = 0xFF030201u;
+    Direct3DTexture9* texA = reference.texture(side, side, texels, D3DFMT_X8R8G8B8);
+    Direct3DTexture9* texB = quick.texture(side, side, texels, D3DFMT_X8R8G8B8);
+    std::mt19937 random(77);
+    auto between = [&](float lo, float hi) {
+        return std::uniform_real_distribution<float>(lo, hi)(random);
+    };
+    for (int step = 0; step < 120; ++step) {
+        const float angle = between(0, 6.2831853f);
+        const float texelsPerPixel = between(0.05f, 0.7f);
+        const float reach = texelsPerPixel * width / side;
+        const float cu = between(-0.5f, 1.5f), cv = between(-0.5f, 1.5f);
+        const uint32_t grey = 0x010101u * uint32_t(random() % 256);
+        const DWORD address = step % 2 ? soft::kAddressWrap : soft::kAddressClamp;
+        for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
+            SoftDevice& d = f->device();
+            additiveLayer(d, texture, step % 3 ? D3DTOP_MODULATE4X : D3DTOP_MODULATE);
+            d.SetSamplerState(0, soft::kSampAddressU, address);
+            d.SetSamplerState(0, soft::kSampAddressV, address);
+            d.Clear(D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0);
+            // The whole target, its texture coordinates turned about (cu, cv).
+            const float c = std::cos(angle) * reach, sn = std::sin(angle) * reach;
+            std::vector<TestVertex> corners;
+            for (auto [px, py] :
+                 {std::pair{-2.0f, -2.0f}, std::pair{width + 2.0f, -2.0f},
+                  std::pair{-2.0f, height + 2.0f}, std::pair{width + 2.0f, height + 2.0f}}) {
+                const float x = px / width - 0.5f, y = py / width - 0.5f;
+                corners.push_back(f->screen(px, py, 0xFF000000u | grey, cu + c * x - sn * y,
+                                            cv + sn * x + c * y));
+            }
+            f->strip(corners);
         }
         ASSERT_EQ(quick.pixels(), reference.pixels()) << "step " << step;
     }

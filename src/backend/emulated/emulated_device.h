@@ -20,6 +20,17 @@ D3DXMATRIX identityMatrix();
 // A8R8G8B8; only A8R8G8B8 and X8R8G8B8 up to maxSide texels a side are made.
 HRESULT adjustTextureRequest(UINT* width, UINT* height, D3DFORMAT* format, UINT maxSide);
 
+// The extension library's creation calls check their arguments alike on every renderer: a null
+// out-pointer or a device this renderer did not make is an invalid call, and the out-pointer is
+// cleared before anything else can fail. `make(device, out)` does the renderer's own part.
+template <class Device, class Object, class Make>
+HRESULT createOnDevice(Device* device, Object** out, Make&& make) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (device == nullptr) return D3DERR_INVALIDCALL;
+    return make(*device, out);
+}
+
 class EmulatedTexture : public Direct3DTexture9, public EmulatedObject {
   public:
     EmulatedTexture(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool);

@@ -14,8 +14,6 @@
 
 namespace {
 
-const char* const kDefaultFont = "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf";
-
 std::string glString(GLenum name) {
     const GLubyte* text = glGetString(name);
     return text != nullptr ? reinterpret_cast<const char*>(text) : std::string();
@@ -297,46 +295,45 @@ Direct3D9* GlGraphics::Direct3DCreate9(UINT sdkVersion) {
 
 HRESULT GlGraphics::D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
                                                Direct3DTexture9** texture) {
-    if (texture == nullptr) return D3DERR_INVALIDCALL;
-    *texture = nullptr;
-    GlDevice* gl = glDevice(device);
-    if (gl == nullptr || file == nullptr) return D3DERR_INVALIDCALL;
-    TextureImage image;
-    std::string error;
-    if (!loadJpegTexture(nativePath(file), &image, &error)) return D3DXERR_INVALIDDATA;
-    GLint largest = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
-    if (image.width > GLuint(largest) || image.height > GLuint(largest)) return D3DXERR_INVALIDDATA;
-    auto* made = impl_->context.objects.make<GlTexture>(gl, image.width, image.height,
-                                                        D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
-    made->setTexels(image.texels);
-    *texture = made;
-    return S_OK;
+    return createOnDevice(glDevice(device), texture,
+                          [&](GlDevice& gl, Direct3DTexture9** out) -> HRESULT {
+                              if (file == nullptr) return D3DERR_INVALIDCALL;
+                              TextureImage image;
+                              std::string error;
+                              if (!loadJpegTexture(nativePath(file), &image, &error))
+                                  return D3DXERR_INVALIDDATA;
+                              GLint largest = 0;
+                              glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+                              if (image.width > GLuint(largest) || image.height > GLuint(largest))
+                                  return D3DXERR_INVALIDDATA;
+                              auto* made = impl_->context.objects.make<GlTexture>(
+                                  &gl, image.width, image.height, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
+                              made->setTexels(image.texels);
+                              *out = made;
+                              return S_OK;
+                          });
 }
 
 HRESULT GlGraphics::D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height,
                                       UINT /*mipLevels*/, DWORD /*usage*/, D3DFORMAT format,
                                       D3DPOOL pool, Direct3DTexture9** texture,
                                       const char* /*name*/) {
-    if (texture == nullptr) return D3DERR_INVALIDCALL;
-    *texture = nullptr;
-    GlDevice* gl = glDevice(device);
-    if (gl == nullptr) return D3DERR_INVALIDCALL;
-    GLint largest = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
-    const HRESULT adjusted = adjustTextureRequest(&width, &height, &format, UINT(largest));
-    if (FAILED(adjusted)) return adjusted;
-    *texture = impl_->context.objects.make<GlTexture>(gl, width, height, format, pool);
-    return S_OK;
+    return createOnDevice(
+        glDevice(device), texture, [&](GlDevice& gl, Direct3DTexture9** out) -> HRESULT {
+            GLint largest = 0;
+            glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+            const HRESULT adjusted = adjustTextureRequest(&width, &height, &format, UINT(largest));
+            if (FAILED(adjusted)) return adjusted;
+            *out = impl_->context.objects.make<GlTexture>(&gl, width, height, format, pool);
+            return S_OK;
+        });
 }
 
 HRESULT GlGraphics::D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) {
-    if (line == nullptr) return D3DERR_INVALIDCALL;
-    *line = nullptr;
-    GlDevice* gl = glDevice(device);
-    if (gl == nullptr) return D3DERR_INVALIDCALL;
-    *line = impl_->context.objects.make<GlLine>(gl);
-    return S_OK;
+    return createOnDevice(glDevice(device), line, [&](GlDevice& gl, D3DXLine** out) {
+        *out = impl_->context.objects.make<GlLine>(&gl);
+        return S_OK;
+    });
 }
 
 HRESULT GlGraphics::D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT /*width*/,
@@ -344,15 +341,12 @@ HRESULT GlGraphics::D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT /*
                                     DWORD /*charSet*/, DWORD /*outputPrecision*/, DWORD /*quality*/,
                                     DWORD /*pitchAndFamily*/, const char* /*faceName*/,
                                     D3DXFont** font) {
-    if (font == nullptr) return D3DERR_INVALIDCALL;
-    *font = nullptr;
-    GlDevice* gl = glDevice(device);
-    if (gl == nullptr) return D3DERR_INVALIDCALL;
-    const std::string& path =
-        impl_->options.fontPath.empty() ? std::string(kDefaultFont) : impl_->options.fontPath;
-    auto* made = impl_->context.objects.make<GlFont>(gl, height, static_cast<int>(weight), path);
-    std::string error;
-    if (!made->open(&error)) return E_FAIL;
-    *font = made;
-    return S_OK;
+    return createOnDevice(glDevice(device), font, [&](GlDevice& gl, D3DXFont** out) -> HRESULT {
+        auto* made = impl_->context.objects.make<GlFont>(&gl, height, static_cast<int>(weight),
+                                                         fontPath(impl_->options.fontPath));
+        std::string error;
+        if (!made->open(&error)) return E_FAIL;
+        *out = made;
+        return S_OK;
+    });
 }

@@ -104,3 +104,7 @@ int GlyphRenderer::drawText(RenderTarget& target, const char* text, int count, c
     }
     return textHeight(text, count);
 }
+
+std::string fontPath(const std::string& asked) {
+    return asked.empty() ? "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf" : asked;
+}

@@ -28,6 +28,10 @@
 #include <vector>
 
 #include "backend/imaging/render_target.h"
+
+// The font file a renderer opens: the one asked for, or Liberation Sans Bold where Debian
+// installs it when none was.
+std::string fontPath(const std::string& asked);
 #include "backend/platform_types.h"
 
 class GlyphRenderer {

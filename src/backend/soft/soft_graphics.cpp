@@ -20,8 +20,6 @@
 
 namespace {
 
-const char* const kDefaultFont = "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf";
-
 // Lines go straight into the back buffer with their own blending, so the device's states stay
 // as they were, as they do around the platform's line drawer.
 class SoftLine final : public D3DXLine, public EmulatedObject {
@@ -162,41 +160,38 @@ Direct3D9* SoftGraphics::Direct3DCreate9(UINT sdkVersion) {
 
 HRESULT SoftGraphics::D3DXCreateTextureFromFileA(Direct3DDevice9* device, const char* file,
                                                  Direct3DTexture9** texture) {
-    if (texture == nullptr) return D3DERR_INVALIDCALL;
-    *texture = nullptr;
-    SoftDevice* soft = softDevice(device);
-    if (soft == nullptr || file == nullptr) return D3DERR_INVALIDCALL;
-    TextureImage image;
-    std::string error;
-    if (!loadJpegTexture(nativePath(file), &image, &error)) return D3DXERR_INVALIDDATA;
-    auto* made = impl_->context.objects.make<SoftTexture>(soft, image.width, image.height,
-                                                          D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
-    made->setTexels(image.texels);
-    *texture = made;
-    return S_OK;
+    return createOnDevice(
+        softDevice(device), texture, [&](SoftDevice& soft, Direct3DTexture9** out) -> HRESULT {
+            if (file == nullptr) return D3DERR_INVALIDCALL;
+            TextureImage image;
+            std::string error;
+            if (!loadJpegTexture(nativePath(file), &image, &error)) return D3DXERR_INVALIDDATA;
+            auto* made = impl_->context.objects.make<SoftTexture>(&soft, image.width, image.height,
+                                                                  D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
+            made->setTexels(image.texels);
+            *out = made;
+            return S_OK;
+        });
 }
 
 HRESULT SoftGraphics::D3DXCreateTexture(Direct3DDevice9* device, UINT width, UINT height,
                                         UINT /*mipLevels*/, DWORD /*usage*/, D3DFORMAT format,
                                         D3DPOOL pool, Direct3DTexture9** texture,
                                         const char* /*name*/) {
-    if (texture == nullptr) return D3DERR_INVALIDCALL;
-    *texture = nullptr;
-    SoftDevice* soft = softDevice(device);
-    if (soft == nullptr) return D3DERR_INVALIDCALL;
-    const HRESULT adjusted = adjustTextureRequest(&width, &height, &format, 8192);
-    if (FAILED(adjusted)) return adjusted;
-    *texture = impl_->context.objects.make<SoftTexture>(soft, width, height, format, pool);
-    return S_OK;
+    return createOnDevice(
+        softDevice(device), texture, [&](SoftDevice& soft, Direct3DTexture9** out) -> HRESULT {
+            const HRESULT adjusted = adjustTextureRequest(&width, &height, &format, 8192);
+            if (FAILED(adjusted)) return adjusted;
+            *out = impl_->context.objects.make<SoftTexture>(&soft, width, height, format, pool);
+            return S_OK;
+        });
 }
 
 HRESULT SoftGraphics::D3DXCreateLine(Direct3DDevice9* device, D3DXLine** line) {
-    if (line == nullptr) return D3DERR_INVALIDCALL;
-    *line = nullptr;
-    SoftDevice* soft = softDevice(device);
-    if (soft == nullptr) return D3DERR_INVALIDCALL;
-    *line = impl_->context.objects.make<SoftLine>(soft);
-    return S_OK;
+    return createOnDevice(softDevice(device), line, [&](SoftDevice& soft, D3DXLine** out) {
+        *out = impl_->context.objects.make<SoftLine>(&soft);
+        return S_OK;
+    });
 }
 
 HRESULT SoftGraphics::D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT /*width*/,
@@ -204,15 +199,13 @@ HRESULT SoftGraphics::D3DXCreateFontA(Direct3DDevice9* device, INT height, UINT 
                                       DWORD /*charSet*/, DWORD /*outputPrecision*/,
                                       DWORD /*quality*/, DWORD /*pitchAndFamily*/,
                                       const char* /*faceName*/, D3DXFont** font) {
-    if (font == nullptr) return D3DERR_INVALIDCALL;
-    *font = nullptr;
-    SoftDevice* soft = softDevice(device);
-    if (soft == nullptr) return D3DERR_INVALIDCALL;
-    auto* made = impl_->context.objects.make<SoftFont>(soft, height);
-    const std::string& path =
-        impl_->options.fontPath.empty() ? std::string(kDefaultFont) : impl_->options.fontPath;
-    std::string error;
-    if (!made->open(path, static_cast<int>(weight), &error)) return E_FAIL;
-    *font = made;
-    return S_OK;
+    return createOnDevice(
+        softDevice(device), font, [&](SoftDevice& soft, D3DXFont** out) -> HRESULT {
+            auto* made = impl_->context.objects.make<SoftFont>(&soft, height);
+            std::string error;
+            if (!made->open(fontPath(impl_->options.fontPath), static_cast<int>(weight), &error))
+                return E_FAIL;
+            *out = made;
+            return S_OK;
+        });
 }

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "backend/emulated/device_constants.h"
 #include "backend/frame_sink.h"
 #include "backend/soft/band_workers.h"
-#include "backend/soft/device_constants.h"
 
+using namespace emulated;
 using namespace soft;
 
 namespace {

@@ -83,10 +83,12 @@ class RandomScenes {
         }
         int quads = 1 + below(24);
         for (int q = 0; q < quads; ++q) {
-            const DWORD ops[] = {D3DTOP_DISABLE,  soft::kTopSelectArg1, soft::kTopSelectArg2,
-                                 D3DTOP_MODULATE, D3DTOP_MODULATE2X,    D3DTOP_MODULATE4X,
-                                 soft::kTopAdd};
-            const DWORD args[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE, soft::kTaTFactor};
+            const DWORD ops[] = {D3DTOP_DISABLE,           emulated::kTopSelectArg1,
+                                 emulated::kTopSelectArg2, D3DTOP_MODULATE,
+                                 D3DTOP_MODULATE2X,        D3DTOP_MODULATE4X,
+                                 emulated::kTopAdd};
+            const DWORD args[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE,
+                                  emulated::kTaTFactor};
             DWORD blendOn = below(4) != 0, src = 1 + below(10), dest = 1 + below(10);
             if (below(3) == 0) src = dest = D3DBLEND_ONE;
             DWORD factor = colour();
@@ -99,12 +101,12 @@ class RandomScenes {
                 s.colourOp = ops[below(7)];
                 s.arg1 = args[below(4)];
                 s.arg2 = args[below(4)];
-                s.alphaOp = below(2) ? soft::kTopSelectArg1 : ops[below(7)];
+                s.alphaOp = below(2) ? emulated::kTopSelectArg1 : ops[below(7)];
                 s.alpha1 = args[below(4)];
                 s.alpha2 = args[below(4)];
-                s.minFilter = below(3) ? D3DTEXF_LINEAR : soft::kTexfPoint;
-                s.magFilter = below(3) ? D3DTEXF_LINEAR : soft::kTexfPoint;
-                s.address = below(3) ? soft::kAddressWrap : soft::kAddressClamp;
+                s.minFilter = below(3) ? D3DTEXF_LINEAR : emulated::kTexfPoint;
+                s.magFilter = below(3) ? D3DTEXF_LINEAR : emulated::kTexfPoint;
+                s.address = below(3) ? emulated::kAddressWrap : emulated::kAddressClamp;
             }
             if (stages[0].colourOp == D3DTOP_DISABLE) stages[0].colourOp = D3DTOP_MODULATE;
             if (below(2) == 0) {
@@ -114,13 +116,13 @@ class RandomScenes {
                 const DWORD showBlends[4][2] = {{D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR},
                                                 {D3DBLEND_ONE, D3DBLEND_ONE},
                                                 {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
-                                                {D3DBLEND_ONE, soft::kBlendFactorZero}};
+                                                {D3DBLEND_ONE, emulated::kBlendFactorZero}};
                 Stage& s0 = stages[0];
                 s0.texture = below(3);
                 s0.colourOp = showOps[below(3)];
                 s0.arg1 = D3DTA_TEXTURE;
                 s0.arg2 = below(2) ? D3DTA_DIFFUSE : D3DTA_CURRENT;
-                s0.alphaOp = soft::kTopSelectArg1;
+                s0.alphaOp = emulated::kTopSelectArg1;
                 s0.alpha1 = D3DTA_TEXTURE;
                 s0.minFilter = s0.magFilter = D3DTEXF_LINEAR;
                 stages[1].colourOp = D3DTOP_DISABLE;
@@ -156,20 +158,20 @@ class RandomScenes {
                 d.SetRenderState(D3DRS_ALPHABLENDENABLE, blendOn);
                 d.SetRenderState(D3DRS_SRCBLEND, src);
                 d.SetRenderState(D3DRS_DESTBLEND, dest);
-                d.SetRenderState(soft::kRsTextureFactor, factor);
+                d.SetRenderState(emulated::kRsTextureFactor, factor);
                 for (DWORD s = 0; s < 2; ++s) {
                     const Stage& st = stages[s];
                     d.SetTexture(s, st.texture < 0 ? nullptr : textures[st.texture]);
                     d.SetTextureStageState(s, D3DTSS_COLOROP, st.colourOp);
                     d.SetTextureStageState(s, D3DTSS_COLORARG1, st.arg1);
                     d.SetTextureStageState(s, D3DTSS_COLORARG2, st.arg2);
-                    d.SetTextureStageState(s, soft::kTssAlphaOp, st.alphaOp);
-                    d.SetTextureStageState(s, soft::kTssAlphaArg1, st.alpha1);
-                    d.SetTextureStageState(s, soft::kTssAlphaArg2, st.alpha2);
+                    d.SetTextureStageState(s, emulated::kTssAlphaOp, st.alphaOp);
+                    d.SetTextureStageState(s, emulated::kTssAlphaArg1, st.alpha1);
+                    d.SetTextureStageState(s, emulated::kTssAlphaArg2, st.alpha2);
                     d.SetSamplerState(s, D3DSAMP_MINFILTER, st.minFilter);
                     d.SetSamplerState(s, D3DSAMP_MAGFILTER, st.magFilter);
-                    d.SetSamplerState(s, soft::kSampAddressU, st.address);
-                    d.SetSamplerState(s, soft::kSampAddressV, st.address);
+                    d.SetSamplerState(s, emulated::kSampAddressU, st.address);
+                    d.SetSamplerState(s, emulated::kSampAddressV, st.address);
                 }
                 f.strip(corners);
             };
@@ -246,8 +248,8 @@ void additiveLayer(SoftDevice& d, Direct3DTexture9* texture, DWORD op) {
     d.SetTextureStageState(0, D3DTSS_COLOROP, op);
     d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d.SetTextureStageState(0, soft::kTssAlphaOp, soft::kTopSelectArg1);
-    d.SetTextureStageState(0, soft::kTssAlphaArg1, D3DTA_TEXTURE);
+    d.SetTextureStageState(0, emulated::kTssAlphaOp, emulated::kTopSelectArg1);
+    d.SetTextureStageState(0, emulated::kTssAlphaArg1, D3DTA_TEXTURE);
     d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
     d.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     d.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
@@ -311,8 +313,8 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
             additiveLayer(d, texture, D3DTOP_MODULATE);
-            d.SetSamplerState(0, soft::kSampAddressU,
-                              step % 3 ? soft::kAddressWrap : soft::kAddressClamp);
+            d.SetSamplerState(0, emulated::kSampAddressU,
+                              step % 3 ? emulated::kAddressWrap : emulated::kAddressClamp);
             d.Clear(D3DCLEAR_TARGET, 0xFF102030u, 1.0f, 0);
             // About a texel per six pixels along the row, a little slanted.
             float u0 = shift, u1 = shift + 0.5f, v0 = across ? 0.3f : 0.0f;
@@ -357,12 +359,12 @@ TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
         const float reach = texelsPerPixel * width / side;
         const float cu = between(-0.5f, 1.5f), cv = between(-0.5f, 1.5f);
         const uint32_t grey = 0x010101u * uint32_t(random() % 256);
-        const DWORD address = step % 2 ? soft::kAddressWrap : soft::kAddressClamp;
+        const DWORD address = step % 2 ? emulated::kAddressWrap : emulated::kAddressClamp;
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
             additiveLayer(d, texture, step % 3 ? D3DTOP_MODULATE4X : D3DTOP_MODULATE);
-            d.SetSamplerState(0, soft::kSampAddressU, address);
-            d.SetSamplerState(0, soft::kSampAddressV, address);
+            d.SetSamplerState(0, emulated::kSampAddressU, address);
+            d.SetSamplerState(0, emulated::kSampAddressV, address);
             d.Clear(D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0);
             // The whole target, its texture coordinates turned about (cu, cv).
             const float c = std::cos(angle) * reach, sn = std::sin(angle) * reach;

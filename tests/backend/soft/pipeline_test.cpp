@@ -63,8 +63,8 @@ TEST_F(FullScreenQuad, LinearWrapAveragesAcrossTheOppositeEdges) {
 TEST_F(FullScreenQuad, LinearClampTakesTheEdgeTexel) {
     f.device().SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     f.device().SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    f.device().SetSamplerState(0, soft::kSampAddressU, soft::kAddressClamp);
-    f.device().SetSamplerState(0, soft::kSampAddressV, soft::kAddressClamp);
+    f.device().SetSamplerState(0, emulated::kSampAddressU, emulated::kAddressClamp);
+    f.device().SetSamplerState(0, emulated::kSampAddressV, emulated::kAddressClamp);
     drawQuad();
     EXPECT_EQ(f.pixel(0, 0), texel4(0, 0));
     EXPECT_EQ(f.pixel(1, 1), average(texel4(0, 0), texel4(1, 0), texel4(0, 1), texel4(1, 1)));
@@ -95,9 +95,9 @@ TEST(FillRule, TwoTrianglesSharingADiagonalFillTheSquareOnce) {
     f.device().SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
     f.device().Clear(D3DCLEAR_TARGET, 0, 1.0f, 0);
     f.draw({f.screen(0, 0, 0x00010000), f.screen(5, 0, 0x00010000), f.screen(5, 5, 0x00010000)},
-           soft::kPrimitiveTriangleList);
+           emulated::kPrimitiveTriangleList);
     f.draw({f.screen(0, 5, 0x00000001), f.screen(0, 0, 0x00000001), f.screen(5, 5, 0x00000001)},
-           soft::kPrimitiveTriangleList);
+           emulated::kPrimitiveTriangleList);
     int first = 0, second = 0, both = 0;
     for (uint32_t p : f.pixels()) {
         bool a = channel(p, 16) != 0, b = channel(p, 0) != 0;
@@ -203,8 +203,8 @@ TEST(Stages, ColourOperationsOnHandComputedValues) {
         {D3DTOP_MODULATE, 0xFFBF4000, 0x80CC6440, 0xFF991900},
         {D3DTOP_MODULATE2X, 0xFFBF4000, 0x80CC6440, 0xFFFF3200},
         {D3DTOP_MODULATE4X, 0xFFBF4010, 0x80CC6440, 0xFFFF6410},
-        {soft::kTopSelectArg1, 0xFFBF4000, 0x80CC6440, 0xFFBF4000},
-        {soft::kTopSelectArg2, 0xFFBF4000, 0x80CC6440, 0xFFCC6440},
+        {emulated::kTopSelectArg1, 0xFFBF4000, 0x80CC6440, 0xFFBF4000},
+        {emulated::kTopSelectArg2, 0xFFBF4000, 0x80CC6440, 0xFFCC6440},
     };
     for (const StageCase& c : cases) {
         SoftFixture f(2, 2);
@@ -222,7 +222,7 @@ TEST(Stages, SecondStageWorksOnTheFirstStagesResult) {
     f.unlit();
     // Stage 0 selects the texture; stage 1 modulates it twice with the diffuse colour.
     f.device().SetTexture(0, f.texture(1, 1, {0xFF804020}));
-    f.device().SetTextureStageState(0, D3DTSS_COLOROP, soft::kTopSelectArg1);
+    f.device().SetTextureStageState(0, D3DTSS_COLOROP, emulated::kTopSelectArg1);
     f.device().SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
     f.device().SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
     f.device().SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -255,13 +255,13 @@ TEST(Blending, EveryFactorOnAllFourChannels) {
     const uint32_t src = 0x80FF4080, dst = 0xFF3366FF;
     const BlendCase cases[] = {
         {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0xBF9953BF},  // A: 128·128+255·127
-        {D3DBLEND_ONE, soft::kBlendFactorZero, src},
-        {soft::kBlendFactorZero, D3DBLEND_ONE, dst},
+        {D3DBLEND_ONE, emulated::kBlendFactorZero, src},
+        {emulated::kBlendFactorZero, D3DBLEND_ONE, dst},
         {D3DBLEND_ONE, D3DBLEND_ONE, 0xFFFFA6FF},
         {D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR, 0xBFFF5CBF},
-        {soft::kBlendFactorDestColor, soft::kBlendFactorZero, 0x80331A80},
-        {soft::kBlendFactorInvDestColor, D3DBLEND_ONE, 0xFFFF8CFF},
-        {soft::kBlendFactorDestAlpha, soft::kBlendFactorInvDestAlpha, src},
+        {emulated::kBlendFactorDestColor, emulated::kBlendFactorZero, 0x80331A80},
+        {emulated::kBlendFactorInvDestColor, D3DBLEND_ONE, 0xFFFF8CFF},
+        {emulated::kBlendFactorDestAlpha, emulated::kBlendFactorInvDestAlpha, src},
         {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, 0xC09953C0},
     };
     for (const BlendCase& c : cases) {
@@ -389,7 +389,7 @@ TEST(Device, DrawsSampleTheTextureAsItWasWhenTheyWereMade) {
     f.graphics().D3DXCreateTexture(&f.device(), 1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
                                    &shown, nullptr);
     f.device().SetTexture(0, shown);
-    f.device().SetTextureStageState(0, D3DTSS_COLOROP, soft::kTopSelectArg1);
+    f.device().SetTextureStageState(0, D3DTSS_COLOROP, emulated::kTopSelectArg1);
     SoftFixture::fill(staging, 1, 1, {0xFF0000FF});
     ASSERT_EQ(f.device().UpdateTexture(staging, shown), S_OK);
     f.rect(-0.5f, -0.5f, 1.5f, 0.5f, 0xFFFFFFFF);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "backend/soft/device_constants.h"
+#include "backend/emulated/device_constants.h"
 #include "backend/soft/soft_device.h"
 #include "backend/soft/soft_graphics.h"
 

@@ -2,19 +2,23 @@
 // in the same run.
 //
 // The show runs on the virtual clock at 60 fps over a fixed asset set (the default content, or
-// the folder given as the first argument). Frames at chosen show times are drawn; all others
-// run with rasterizing off, so the drawn frames are exactly those of a full capture. For each
-// drawn frame the time from the frame's first call to its Present is measured, and the
-// renderer's count of shaded pixels gives the number of full-screen layers it blended. The
-// reference is one 640 × 480 × 4-byte read-modify-write pass, the least any renderer must do
-// per layer; the ratio says how far the renderer is from that floor, whatever the machine.
+// the folder given as the first argument). Runs of consecutive frames at chosen show times are
+// drawn; all others run with rasterizing off, so the drawn frames are exactly those of a full
+// capture. A frame's time is the time between the moment its pixels were ready and the moment
+// the previous frame's were: what a capture or a window gets in the long run, where the renderer
+// draws one frame while the show computes the next. (The first frame of each run only starts
+// the clock.) The renderer's count of shaded pixels over the same time gives the number of
+// full-screen layers it blended. The reference is one 640 × 480 × 4-byte read-modify-write
+// pass, the least any renderer must do per layer; the ratio says how far the renderer is from
+// that floor, whatever the machine.
 //
 // Modes: the scalar reference path on one thread, the fast path on one thread, on two threads,
 // and on every processor the program may run on (the program's default), and the GL renderer on
 // whatever OpenGL ES driver EGL offers (Mesa's llvmpipe on a machine without a GPU). A GL frame is
-// timed up to the end of its read-back into memory (glFinish after Present), the CPU renderer's to
-// its Present; the GL renderer's ratio is against the two-thread fast path on the same frames.
-// `--scale N` draws every mode's frames at N times the size.
+// ready at the end of its read-back into memory (glFinish after Present), a CPU frame when the
+// renderer hands it to its sink; the GL renderer's ratio is against the two-thread fast path on
+// the same frames. `--scale N` draws every mode's frames at N times the size; `--at T,T,...`
+// draws only the runs at those show times.
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,11 +55,13 @@ struct Sample {
     double layers = 0;
 };
 
-// Drawn frames: a few around each chosen show time.
+// Drawn frames: a run from each chosen show time, the first of which only starts the clock.
+constexpr uint64_t kRun = 13;
+
 bool wanted(uint64_t frame, const std::vector<double>& times) {
     for (double t : times) {
         uint64_t first = uint64_t(t * kFps);
-        if (frame >= first && frame < first + 5) return true;
+        if (frame >= first && frame < first + kRun) return true;
     }
     return false;
 }
@@ -77,33 +83,41 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
         uint64_t frame = clock().frame();
         if (frame != frameSeen_) {
             frameSeen_ = frame;
-            bool draw = wanted(frame, times_);
-            renderer_.setRasterizing(draw);
-            timing_ = draw;
-            if (draw) {
-                start_ = Clock::now();
-                pixelsAtStart_ = shaded_();
-            }
+            renderer_.setRasterizing(wanted(frame, times_));
         }
         return result;
     }
 
-    void presentFrame(const uint32_t*, int width, int height) override { frameDone(width, height); }
-    // The GL renderer reads back the timed frames only, and hands them over a frame late.
-    uint64_t presentingFrame() const override { return timing_ ? frameSeen_ : 0; }
-    void presentLateFrame(uint64_t, const uint32_t*, int, int) override {}
-
-    // The frame being timed is complete.
-    void frameDone(int width, int height) {
-        // The black frame of the start-up is presented before the music starts: not timed.
-        if (!timing_) return;
-        timing_ = false;
-        Sample s;
-        s.showSeconds = double(frameSeen_) / kFps;
-        s.frameMs = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-        s.layers = double(shaded_() - pixelsAtStart_) / (double(width) * height);
-        samples.push_back(s);
+    void presentFrame(const uint32_t*, int width, int height) override {
+        frameDone(frameSeen_, width, height);
     }
+    // Renderers that hand frames over late (the CPU renderer with workers) get only the drawn
+    // frames' numbers.
+    uint64_t presentingFrame() const override {
+        return wanted(frameSeen_, times_) ? frameSeen_ : 0;
+    }
+    void presentLateFrame(uint64_t frame, const uint32_t*, int width, int height) override {
+        frameDone(frame, width, height);
+    }
+
+    // The pixels of `frame` are ready.
+    void frameDone(uint64_t frame, int width, int height) {
+        // The black frame of the start-up is presented before the music starts: not timed.
+        if (!wanted(frame, times_) || frame <= lastFrame_) return;
+        const Clock::time_point now = Clock::now();
+        const uint64_t pixels = shaded_();
+        if (frame == lastFrame_ + 1) {
+            Sample s;
+            s.showSeconds = double(frame) / kFps;
+            s.frameMs = std::chrono::duration<double, std::milli>(now - lastTime_).count();
+            s.layers = double(pixels - lastPixels_) / (double(width) * height);
+            samples.push_back(s);
+        }
+        lastFrame_ = frame;
+        lastTime_ = now;
+        lastPixels_ = pixels;
+    }
+    uint64_t currentFrame() const { return frameSeen_; }
 
     std::vector<Sample> samples;
 
@@ -112,9 +126,9 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
     std::function<uint64_t()> shaded_;
     std::vector<double> times_;
     uint64_t frameSeen_ = 0;
-    bool timing_ = false;
-    Clock::time_point start_;
-    uint64_t pixelsAtStart_ = 0;
+    uint64_t lastFrame_ = 0;
+    Clock::time_point lastTime_;
+    uint64_t lastPixels_ = 0;
 };
 
 std::vector<Sample> runShowOnce(Renderer& renderer, std::function<uint64_t()> shaded,
@@ -129,6 +143,7 @@ std::vector<Sample> runShowOnce(Renderer& renderer, std::function<uint64_t()> sh
     renderer.setSink(&headless);
     useBackend(headless.services());
     runShow(nullptr, nullptr, "", 1);
+    renderer.finishFrames();
     if (running != nullptr) *running = nullptr;
     return headless.samples;
 }
@@ -165,11 +180,15 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // render_bench [ASSETS] [--fast-only] [--scale N]: --fast-only skips the slow reference
-    // run, --scale draws the frames at N times the size (1 to 4).
+    // render_bench [ASSETS] [--fast-only] [--threads N] [--scale N] [--at T,T,...]: --fast-only
+    // skips the slow reference run, --threads runs only the fast path on N threads, --scale
+    // draws the frames at N times the size (1 to 4), --at draws only the runs at those show
+    // times (seconds).
     std::string assets = QM_BENCH_ASSETS;
     bool fastOnly = false;
     int scale = 1;
+    std::vector<double> only;
+    int onlyThreads = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--fast-only") == 0) {
             fastOnly = true;
@@ -178,6 +197,25 @@ int main(int argc, char** argv) {
             if (scale < 1 || scale > 4) {
                 std::fprintf(stderr, "render_bench: --scale needs 1 to 4\n");
                 return 2;
+            }
+        } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            onlyThreads = std::atoi(argv[++i]);
+            if (onlyThreads < 1 || onlyThreads > 256) {
+                std::fprintf(stderr, "render_bench: --threads needs 1 to 256\n");
+                return 2;
+            }
+        } else if (std::strcmp(argv[i], "--at") == 0 && i + 1 < argc) {
+            for (char* at = argv[++i]; *at != '\0';) {
+                char* end = nullptr;
+                const double t = std::strtod(at, &end);
+                if (end == at || t < 0 || t > 140 || (*end != ',' && *end != '\0')) {
+                    std::fprintf(stderr,
+                                 "render_bench: --at needs show times 0 to 140, "
+                                 "separated by commas\n");
+                    return 2;
+                }
+                only.push_back(t);
+                at = *end == ',' ? end + 1 : end;
             }
         } else {
             assets = argv[i];
@@ -194,6 +232,7 @@ int main(int argc, char** argv) {
     const std::vector<double> typical = {20, 45, 70};
     std::vector<double> times = heavy;
     times.insert(times.end(), typical.begin(), typical.end());
+    if (!only.empty()) times = only;
 
     const double layerMs = layerReferenceMs();
     std::printf("reference: one 640x480x4 read-modify-write pass = %.3f ms (%.2f ns/pixel)\n",
@@ -213,8 +252,13 @@ int main(int argc, char** argv) {
         {"fast path, every core (" + std::to_string(cores) + " threads)", false, cores, false},
         {"GL renderer", false, 0, true}};
     std::vector<double> cpuMs, cpuLayers;
+    bool ranOnly = false;
     for (const Mode& mode : modes) {
         if (fastOnly && mode.reference) continue;
+        if (onlyThreads != 0) {
+            if (ranOnly || mode.reference || mode.gl || mode.threads != onlyThreads) continue;
+            ranOnly = true;
+        }
         std::vector<Sample> samples;
         std::string name = mode.name;
         if (!mode.gl) {
@@ -238,7 +282,8 @@ int main(int argc, char** argv) {
             options.presented = [&running](GlDevice& device) {
                 glFinish();
                 if (running != nullptr)
-                    running->frameDone(device.targetWidth(), device.targetHeight());
+                    running->frameDone(running->currentFrame(), device.targetWidth(),
+                                       device.targetHeight());
             };
             {
                 GlGraphics gl(options);
@@ -298,12 +343,15 @@ int main(int argc, char** argv) {
             cpuLayers.clear();
             for (const Sample& s : samples) cpuLayers.push_back(s.layers);
         }
-        std::printf("  per show time:");
-        double last = -1;
-        for (const Sample& s : samples) {
-            if (s.showSeconds - last < 0.5) continue;
-            last = s.showSeconds;
-            std::printf(" %.1fs=%.2fms/%.0fL", s.showSeconds, s.frameMs, s.layers);
+        std::printf("  per show time (median ms / layers):");
+        for (double t : times) {
+            std::vector<double> ms, layers;
+            for (const Sample& s : samples) {
+                if (s.showSeconds < t || s.showSeconds >= t + 1) continue;
+                ms.push_back(s.frameMs);
+                layers.push_back(s.layers);
+            }
+            std::printf(" %.1fs=%.2f/%.0fL", t, median(ms), median(layers));
         }
         std::printf("\n");
     }

@@ -84,6 +84,12 @@ void EmulatedTexture::setTexels(const std::vector<uint32_t>& texels) {
     texelsChanged();
 }
 
+std::vector<uint32_t> EmulatedTexture::detachTexels() {
+    std::vector<uint32_t> copy(texels_);
+    std::swap(copy, texels_);
+    return copy;
+}
+
 // ---- vertex buffers ----
 
 HRESULT EmulatedVertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD /*flags*/) {

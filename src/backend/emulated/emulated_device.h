@@ -53,6 +53,8 @@ class EmulatedTexture : public Direct3DTexture9, public EmulatedObject {
     // they were. After they have changed (an unlock, a copy).
     virtual void texelsChanging() {}
     virtual void texelsChanged() {}
+    // Moves the texels out (their memory stays where it is) and goes on with a copy of them.
+    std::vector<uint32_t> detachTexels();
 
   private:
     UINT width_;

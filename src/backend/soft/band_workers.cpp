@@ -1,10 +1,13 @@
 #include "backend/soft/band_workers.h"
 
-BandWorkers::BandWorkers(int bands) : bands_(bands < 1 ? 1 : bands) {
-    for (int band = 1; band < bands_; ++band) threads_.emplace_back([this, band] { loop(band); });
+#include <algorithm>
+
+BandWorkers::BandWorkers(int bands) : bands_(bands < 1 ? 1 : bands), bandDone_(bands_, 0) {
+    for (int band = 0; band < bands_; ++band) threads_.emplace_back([this, band] { loop(band); });
 }
 
 BandWorkers::~BandWorkers() {
+    waitAll();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -13,40 +16,51 @@ BandWorkers::~BandWorkers() {
     for (std::thread& thread : threads_) thread.join();
 }
 
-void BandWorkers::run(const std::function<void(int band)>& job) {
-    if (bands_ == 1) {
-        job(0);
-        return;
-    }
+uint64_t BandWorkers::queue(Job job) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        job_ = &job;
-        pending_ = bands_ - 1;
-        ++generation_;
+        jobs_.push_back(std::make_shared<const Job>(std::move(job)));
+        ++queued_;
     }
     wake_.notify_all();
-    job(0);
+    return queued_;
+}
+
+uint64_t BandWorkers::finishedLocked() const {
+    return *std::min_element(bandDone_.begin(), bandDone_.end());
+}
+
+uint64_t BandWorkers::finished() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finishedLocked();
+}
+
+void BandWorkers::wait(uint64_t ticket) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
-    job_ = nullptr;
+    done_.wait(lock, [&] { return finishedLocked() >= ticket; });
 }
 
 void BandWorkers::loop(int band) {
-    uint64_t seen = 0;
     for (;;) {
-        const std::function<void(int)>* job;
+        std::shared_ptr<const Job> job;
+        uint64_t ticket;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-            if (stopping_) return;
-            seen = generation_;
-            job = job_;
+            wake_.wait(lock, [&] { return stopping_ || bandDone_[band] < queued_; });
+            if (bandDone_[band] >= queued_) return;  // stopping, nothing left
+            ticket = bandDone_[band] + 1;
+            job = jobs_[ticket - first_];
         }
         (*job)(band);
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            --pending_;
+            bandDone_[band] = ticket;
+            // The last band to finish a job lets it go.
+            while (!jobs_.empty() && finishedLocked() >= first_) {
+                jobs_.pop_front();
+                ++first_;
+            }
         }
-        done_.notify_one();
+        done_.notify_all();
     }
 }

@@ -94,13 +94,30 @@ bool samePixelState(const PixelState& a, const PixelState& b) {
 // ---- context ----
 
 SoftContext::SoftContext() = default;
-SoftContext::~SoftContext() = default;
+
+SoftContext::~SoftContext() {
+    // Batches still being drawn read the textures and the back buffer, which go first.
+    if (workers) workers->waitAll();
+}
+
+// What the workers draw: a clear, the draws recorded after it, and perhaps a copy of the result.
+struct SoftBatch {
+    DWORD clearFlags = 0;
+    uint32_t clearColour = 0;
+    float clearDepth = 1.0f;
+    std::vector<PixelState> states;
+    std::vector<SpanFunction> spans;
+    std::vector<Triangle> triangles;
+    std::vector<std::vector<uint8_t>> tileMaxima;   // of the textures of additive layers
+    std::vector<std::vector<TileBox>> brightBoxes;  // of the same textures
+    uint32_t* copyTo = nullptr;                     // a presented frame's pixels, or null
+};
 
 // ---- textures ----
 
 void SoftTexture::texelsChanging() {
     // Draws recorded before the change sample the texels as they were.
-    if (device_ != nullptr) device_->flushIfUsing(this);
+    if (device_ != nullptr) device_->textureChanging(this);
 }
 
 // ---- device ----
@@ -133,18 +150,47 @@ HRESULT SoftDevice::Clear(DWORD flags, D3DCOLOR color, float z, DWORD /*stencil*
         return D3DERR_INVALIDCALL;
     }
     if (!context_.rasterizing) return S_OK;
-    flush();
-    if (flags & D3DCLEAR_TARGET) std::fill(colour_.begin(), colour_.end(), color);
-    if (flags & D3DCLEAR_ZBUFFER) std::fill(depth_.begin(), depth_.end(), z);
+    // The clear starts the next batch, done by each worker on its own rows.
+    if (!triangles_.empty()) submit();
+    if (flags & D3DCLEAR_TARGET) clearColour_ = color;
+    if (flags & D3DCLEAR_ZBUFFER) clearDepth_ = z;
+    clearFlags_ |= flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
     return S_OK;
 }
 
 HRESULT SoftDevice::Present() {
     ++presented_;
-    if (!context_.rasterizing) return S_OK;
-    flush();
-    if (context_.sink != nullptr) context_.sink->presentFrame(colour_.data(), width_, height_);
+    if (!context_.rasterizing) {
+        finishFrames();
+        return S_OK;
+    }
+    FrameSink* sink = context_.sink;
+    if (!context_.workers) {
+        submit();
+        if (sink != nullptr) sink->presentFrame(colour_.data(), width_, height_);
+        return S_OK;
+    }
+    // The workers copy the frame out as they finish its rows; the show goes on with the next.
+    const uint64_t frame = sink != nullptr ? sink->presentingFrame() : 0;
+    std::vector<uint32_t>& copy = frames_[nextFrame_];
+    if (frame != 0) copy.resize(colour_.size());
+    const uint64_t ticket = submit(frame != 0 ? copy.data() : nullptr);
+    finishFrames();
+    if (frame != 0) {
+        pendingFrame_ = frame;
+        pendingTicket_ = ticket;
+        nextFrame_ ^= 1;
+    }
     return S_OK;
+}
+
+void SoftDevice::finishFrames() {
+    if (pendingFrame_ == 0) return;
+    const uint64_t frame = pendingFrame_;
+    pendingFrame_ = 0;
+    context_.workers->wait(pendingTicket_);
+    if (context_.sink != nullptr)
+        context_.sink->presentLateFrame(frame, frames_[nextFrame_ ^ 1].data(), width_, height_);
 }
 
 void SoftDevice::buildPixelState() {
@@ -294,33 +340,47 @@ HRESULT SoftDevice::UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* de
     return S_OK;
 }
 
-void SoftDevice::flushIfUsing(const SoftTexture* texture) {
-    if (texture->usedInBatch == batch_ && !triangles_.empty()) flush();
+void SoftDevice::textureChanging(SoftTexture* texture) {
+    if (texture->usedInBatch == batch_ && !triangles_.empty()) submit();
+    if (!context_.workers || texture->usedInBatch <= context_.workers->finished()) return;
+    // Handed-over batches still sample these texels: they keep them, the texture goes on with
+    // a copy, and the states recorded from now on point at the copy.
+    retired_.emplace_back(texture->usedInBatch, texture->detach());
+    stateDirty_ = true;
 }
+
+void SoftDevice::releaseRetired() {
+    if (retired_.empty()) return;
+    const uint64_t finished = context_.workers->finished();
+    retired_.erase(std::remove_if(retired_.begin(), retired_.end(),
+                                  [finished](const auto& r) { return r.first <= finished; }),
+                   retired_.end());
+}
+
+namespace {
 
 // Additive layers pass over the parts of their texture too dark to add anything; for that they
 // need the tile maxima of the texture as it is now, while its draws are shaded. Building them
 // costs less per texel than blending costs per pixel, so layers whose magnified triangles cover
 // at least as many pixels as their texture has texels get them.
-void SoftDevice::prepareTileMaxima() {
-    stateArea_.assign(states_.size(), 0);
-    for (const Triangle& tri : triangles_) {
-        if (!closeTexels(tri, states_[tri.state].stage[0])) continue;
-        stateArea_[tri.state] += uint64_t(tri.x1 - tri.x0 + 1) * uint64_t(tri.y1 - tri.y0 + 1);
+void prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stateArea) {
+    stateArea.assign(batch.states.size(), 0);
+    for (const Triangle& tri : batch.triangles) {
+        if (!closeTexels(tri, batch.states[tri.state].stage[0])) continue;
+        stateArea[tri.state] += uint64_t(tri.x1 - tri.x0 + 1) * uint64_t(tri.y1 - tri.y0 + 1);
     }
-    size_t built = 0;
-    for (size_t i = 0; i < states_.size(); ++i) {
-        StageState& stage = states_[i].stage[0];
+    for (size_t i = 0; i < batch.states.size(); ++i) {
+        StageState& stage = batch.states[i].stage[0];
         stage.tileMax = nullptr;
         stage.brightBoxes = nullptr;
-        const PixelState& state = states_[i];
-        if (stateArea_[i] < uint64_t(stage.width) * uint64_t(stage.height) ||
-            stateSpans_[i] == shadeSpanScalar || state.stages < 1 || !stage.textured ||
+        const PixelState& state = batch.states[i];
+        if (stateArea[i] < uint64_t(stage.width) * uint64_t(stage.height) ||
+            batch.spans[i] == shadeSpanScalar || state.stages < 1 || !stage.textured ||
             !state.blend || state.srcBlend != kBlendOne || state.destBlend != kBlendOne) {
             continue;
         }
         for (size_t j = 0; j < i && stage.tileMax == nullptr; ++j) {
-            const StageState& other = states_[j].stage[0];
+            const StageState& other = batch.states[j].stage[0];
             if (other.tileMax != nullptr && other.texels == stage.texels &&
                 other.width == stage.width && other.height == stage.height &&
                 other.pitch == stage.pitch) {
@@ -329,56 +389,67 @@ void SoftDevice::prepareTileMaxima() {
             }
         }
         if (stage.tileMax != nullptr) continue;
-        if (built == tileMaxima_.size()) {
-            tileMaxima_.emplace_back();
-            brightBoxes_.emplace_back();
-        }
-        buildTileMax(stage, &tileMaxima_[built]);
-        buildBrightBoxes(stage, tileMaxima_[built], &brightBoxes_[built]);
-        stage.tileMax = tileMaxima_[built].data();
-        stage.brightBoxes = brightBoxes_[built].data();
-        ++built;
+        batch.tileMaxima.emplace_back();
+        batch.brightBoxes.emplace_back();
+        buildTileMax(stage, &batch.tileMaxima.back());
+        buildBrightBoxes(stage, batch.tileMaxima.back(), &batch.brightBoxes.back());
+        stage.tileMax = batch.tileMaxima.back().data();
+        stage.brightBoxes = batch.brightBoxes.back().data();
     }
 }
 
-void SoftDevice::flush() {
-    if (!triangles_.empty()) {
-        prepareTileMaxima();
-        const int bands = context_.workers ? context_.workers->bands() : 1;
-        auto job = [this, bands](int band) {
-            // Block by block, every triangle in turn: the block's rows stay in the cache
-            // while all the layers of the frame are blended into them.
-            const int blocks = (height_ + (1 << kRowBlockShift) - 1) >> kRowBlockShift;
-            uint64_t shaded = 0;
-            for (int block = band; block < blocks; block += bands) {
-                const int top = block << kRowBlockShift;
-                const int bottom = std::min(top + (1 << kRowBlockShift), height_) - 1;
-                for (const Triangle& tri : triangles_) {
-                    if (tri.y1 < top || tri.y0 > bottom) continue;
-                    const PixelState& state = states_[tri.state];
-                    SpanFunction shade = stateSpans_[tri.state];
-                    const int last = std::min(tri.y1, bottom);
-                    for (int y = std::max(tri.y0, top); y <= last; ++y) {
-                        Span span;
-                        if (!rowSpan(tri, y, width_, &span)) continue;
-                        uint32_t* row = colour_.data() + static_cast<size_t>(y) * width_;
-                        float* depth = depth_.empty()
-                                           ? nullptr
-                                           : depth_.data() + static_cast<size_t>(y) * width_;
-                        shade(state, tri, span, row, depth);
-                        shaded += uint64_t(span.x1 - span.x0 + 1);
-                    }
-                }
+}  // namespace
+
+void SoftDevice::rasterizeBand(const SoftBatch& batch, int band, int bands) {
+    // Block by block, every triangle in turn: the block's rows stay in the cache while all the
+    // layers of the batch are blended into them.
+    const int blocks = (height_ + (1 << kRowBlockShift) - 1) >> kRowBlockShift;
+    uint64_t shaded = 0;
+    for (int block = band; block < blocks; block += bands) {
+        const int top = block << kRowBlockShift;
+        const int bottom = std::min(top + (1 << kRowBlockShift), height_) - 1;
+        const size_t first = static_cast<size_t>(top) * width_;
+        const size_t end = static_cast<size_t>(bottom + 1) * width_;
+        if (batch.clearFlags & D3DCLEAR_TARGET)
+            std::fill(colour_.begin() + first, colour_.begin() + end, batch.clearColour);
+        if (batch.clearFlags & D3DCLEAR_ZBUFFER)
+            std::fill(depth_.begin() + first, depth_.begin() + end, batch.clearDepth);
+        for (const Triangle& tri : batch.triangles) {
+            if (tri.y1 < top || tri.y0 > bottom) continue;
+            const PixelState& state = batch.states[tri.state];
+            SpanFunction shade = batch.spans[tri.state];
+            const int last = std::min(tri.y1, bottom);
+            for (int y = std::max(tri.y0, top); y <= last; ++y) {
+                Span span;
+                if (!rowSpan(tri, y, width_, &span)) continue;
+                uint32_t* row = colour_.data() + static_cast<size_t>(y) * width_;
+                float* depth =
+                    depth_.empty() ? nullptr : depth_.data() + static_cast<size_t>(y) * width_;
+                shade(state, tri, span, row, depth);
+                shaded += uint64_t(span.x1 - span.x0 + 1);
             }
-            pixelsShaded_ += shaded;
-        };
-        if (context_.workers) {
-            context_.workers->run(job);
-        } else {
-            job(0);
         }
+        if (batch.copyTo != nullptr)
+            std::copy(colour_.begin() + first, colour_.begin() + end, batch.copyTo + first);
     }
-    triangles_.clear();
+    pixelsShaded_ += shaded;
+}
+
+uint64_t SoftDevice::submit(uint32_t* copyTo) {
+    if (triangles_.empty() && clearFlags_ == 0 && copyTo == nullptr) return submitted_;
+    auto batch = std::make_shared<SoftBatch>();
+    batch->clearFlags = clearFlags_;
+    batch->clearColour = clearColour_;
+    batch->clearDepth = clearDepth_;
+    batch->copyTo = copyTo;
+    clearFlags_ = 0;
+    if (!triangles_.empty()) {
+        batch->states = states_;
+        batch->spans = stateSpans_;
+        batch->triangles.swap(triangles_);
+        triangles_.reserve(batch->triangles.size());
+        prepareTileMaxima(*batch, stateArea_);
+    }
     // Keep the current state recorded: the next draw usually continues under it.
     if (!states_.empty()) {
         PixelState last = states_.back();
@@ -386,7 +457,24 @@ void SoftDevice::flush() {
         states_.assign(1, last);
         stateSpans_.assign(1, lastSpan);
     }
-    ++batch_;
+    submitted_ = batch_++;
+    if (!context_.workers) {
+        rasterizeBand(*batch, 0, 1);
+        return submitted_;
+    }
+    releaseRetired();
+    // The workers number their jobs as the batches are numbered here: 1, 2, ...
+    const int bands = context_.workers->bands();
+    context_.workers->queue([this, batch, bands](int band) { rasterizeBand(*batch, band, bands); });
+    return submitted_;
+}
+
+void SoftDevice::flush() {
+    submit();
+    if (context_.workers) {
+        context_.workers->waitAll();
+        releaseRetired();
+    }
 }
 
 // ---- Direct3D object ----

@@ -3,9 +3,13 @@
 // is destroyed; Release only counts references, so the show never holds a dangling pointer.
 //
 // Draws are recorded (transformed, clipped and set up, with a snapshot of the pixel states)
-// and rasterized at the next flush: before a recorded texture changes, before clears, lines,
-// text and Present. A flush lets each worker thread fill its own rows, in draw order, so the
-// result does not depend on the number of threads.
+// into batches. A batch is handed to the worker threads before a recorded texture changes and
+// at Present, and the show goes on computing while they rasterize it: each worker fills its
+// own rows, batch after batch in order, so the result does not depend on the number of threads.
+// A texture that changes while a handed-over batch still samples it gets new texels, and the
+// batch keeps the old ones until it is done. A presented frame is copied out by the workers
+// and reaches the sink at the next Present (or finishFrames); with one thread everything runs
+// on the calling thread at once, as before. Lines and text wait for every batch.
 //
 // What the device understands: triangle strips and lists of the show's vertex format (position,
 // diffuse colour, two texture-coordinate pairs, 32 bytes; anything else is refused with
@@ -30,6 +34,7 @@
 
 class BandWorkers;
 class SoftDevice;
+struct SoftBatch;
 struct SoftContext;
 
 class SoftTexture final : public EmulatedTexture {
@@ -37,8 +42,11 @@ class SoftTexture final : public EmulatedTexture {
     SoftTexture(SoftDevice* device, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool)
         : EmulatedTexture(width, height, format, pool), device_(device) {}
 
-    // The batch of recorded draws that last sampled this texture (see SoftDevice::batch).
+    // The batch of recorded draws that last sampled this texture.
     uint64_t usedInBatch = 0;
+    // The texels as they stand now move out, to be kept by the batches that still read them;
+    // the texture goes on with a copy of them.
+    std::vector<uint32_t> detach() { return detachTexels(); }
 
   private:
     void texelsChanging() override;
@@ -56,10 +64,12 @@ class SoftDevice final : public EmulatedDevice {
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
     HRESULT UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* destination) override;
 
-    // Rasterizes every recorded draw into the back buffer.
+    // Rasterizes every recorded draw into the back buffer and waits for all of it.
     void flush();
-    // Flushes when recorded draws sample `texture`, so that it can change.
-    void flushIfUsing(const SoftTexture* texture);
+    // `texture` is about to change: draws recorded before keep sampling it as it is now.
+    void textureChanging(SoftTexture* texture);
+    // Hands the sink the presented frame it has not had yet, once the workers have drawn it.
+    void finishFrames();
 
     // The back buffer as it stands after the last flush, scale() times the size the show asked
     // for.
@@ -78,7 +88,12 @@ class SoftDevice final : public EmulatedDevice {
     }
     void statesChanged() override { stateDirty_ = true; }
     void buildPixelState();
-    void prepareTileMaxima();
+    // Hands what is recorded to the workers (or rasterizes it here with one thread); returns its
+    // ticket, or the last one when nothing was recorded.
+    uint64_t submit(uint32_t* copyTo = nullptr);
+    // The work of one band on a batch.
+    void rasterizeBand(const SoftBatch& batch, int band, int bands);
+    void releaseRetired();
 
     SoftContext& context_;
     int scale_;
@@ -88,16 +103,26 @@ class SoftDevice final : public EmulatedDevice {
     int64_t presented_ = 0;
     int64_t draws_ = 0;
 
-    // Recorded draws.
+    // Being recorded: a clear to start with, then draws.
     bool stateDirty_ = true;
+    DWORD clearFlags_ = 0;
+    uint32_t clearColour_ = 0;
+    float clearDepth_ = 1.0f;
     std::vector<soft::PixelState> states_;
     std::vector<soft::SpanFunction> stateSpans_;
     std::vector<soft::Triangle> triangles_;
-    std::vector<soft::ClipVertex> clipVertices_;    // the current draw's, reused
-    std::vector<std::vector<uint8_t>> tileMaxima_;  // of the textures of additive layers, reused
-    std::vector<std::vector<soft::TileBox>> brightBoxes_;  // of the same textures, reused
-    std::vector<uint64_t> stateArea_;  // per recorded state: its triangles' bounding boxes
-    uint64_t batch_ = 1;
+    std::vector<soft::ClipVertex> clipVertices_;  // the current draw's, reused
+    std::vector<uint64_t> stateArea_;             // per recorded state: its triangles' boxes
+    uint64_t batch_ = 1;                          // the ticket the recorded batch will get
+    uint64_t submitted_ = 0;                      // the last ticket handed over
+    // Texels replaced while handed-over batches read them, kept until the batch (ticket) is done.
+    std::vector<std::pair<uint64_t, std::vector<uint32_t>>> retired_;
+    // Presented frames copied out by the workers, two so that one can be drawn while the other
+    // waits for the sink; `pendingFrame_` is the sink's number for the waiting one (0: none).
+    std::vector<uint32_t> frames_[2];
+    int nextFrame_ = 0;
+    uint64_t pendingFrame_ = 0;
+    uint64_t pendingTicket_ = 0;
     std::atomic<uint64_t> pixelsShaded_{0};
 };
 

@@ -149,6 +149,10 @@ void SoftGraphics::setSink(FrameSink* sink) {
     impl_->context.sink = sink;
 }
 
+void SoftGraphics::finishFrames() {
+    if (impl_->context.device != nullptr) impl_->context.device->finishFrames();
+}
+
 SoftDevice* SoftGraphics::device() const {
     return impl_->context.device;
 }

@@ -49,6 +49,7 @@ class SoftGraphics : public Renderer {
     void setRasterizing(bool on) override;
     bool rasterizing() const override;
     void setSink(FrameSink* sink) override;
+    void finishFrames() override;
     std::string name() const override { return "the CPU renderer"; }
 
     // The device the show created last (null before CreateDevice).

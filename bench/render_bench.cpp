@@ -35,7 +35,6 @@
 #include "backend/headless/headless_backend.h"
 #include "backend/soft/soft_device.h"
 #include "backend/soft/soft_graphics.h"
-#include "platform/globals.h"
 #include "shell/show.h"
 #ifdef QM_GL
 #include "backend/egl/egl_context.h"
@@ -133,7 +132,7 @@ class BenchBackend : public HeadlessBackend, public FrameSink {
 
 std::vector<Sample> runShowOnce(Renderer& renderer, std::function<uint64_t()> shaded,
                                 const std::vector<double>& times, BenchBackend** running) {
-    resetGlobals();
+    resetShowState();
     HeadlessOptions options;
     options.fps = kFps;
     options.messages = stderr;

@@ -7,6 +7,7 @@
 #include "painting/brush.h"
 #include "painting/load_whole_file.h"
 #include "painting/particles.h"
+#include "painting/random_source.h"
 #include "painting/render_state_cache.h"
 #include "painting/strokes.h"
 #include "painting/tracks.h"
@@ -69,6 +70,12 @@ struct LoadedVideo {
 
 void onMusicEnd(HSYNC /*handle*/, DWORD /*channel*/, DWORD /*data*/, void* /*user*/) {
     running.store(false, std::memory_order_relaxed);
+}
+
+void resetShowState() {
+    resetGlobals();
+    randomSource().seed(1);
+    setNoiseState(kNoiseStateStart);
 }
 
 int runShow(HINSTANCE instance, HINSTANCE previous, const char* commandLine, int showCommand) {

@@ -7,6 +7,11 @@
 // through fatalError. The command line and the previous instance go to the window creation only.
 int runShow(HINSTANCE instance, HINSTANCE previous, const char* commandLine, int showCommand);
 
+// Puts back what a fresh process starts the show with: the platform's globals, the shared
+// random generator unseeded and the video noise at its start. For runs after the first in one
+// process (tests, benchmarks), so that each draws what the program would.
+void resetShowState();
+
 // The music's end-of-stream procedure: runs on the audio library's thread and only clears
 // `running`, which the frame loop reads after each presented frame.
 void onMusicEnd(HSYNC handle, DWORD channel, DWORD data, void* user);

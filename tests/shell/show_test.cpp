@@ -153,11 +153,7 @@ size_t find(const std::vector<std::string>& lines, const std::string& start, siz
 
 // Every outside call of a run on the headless backend, as the --trace output writes it.
 std::vector<std::string> tracedRun(const HeadlessOptions& options) {
-    resetGlobals();
-    // A fresh process starts the shared generator unseeded and the video noise at its start;
-    // so must every run here.
-    randomSource().seed(1);
-    setNoiseState(kNoiseStateStart);
+    resetShowState();
     auto headless = std::make_unique<HeadlessBackend>(options);
     RecordingBackend recorder(headless->services());
     useBackend(recorder.services());

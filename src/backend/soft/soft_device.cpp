@@ -12,8 +12,9 @@ using namespace soft;
 
 namespace {
 
-// Rows are dealt to the threads in blocks of this many, so that a crowd of small quads in one
-// part of the picture is shared out as well.
+// Rows are drawn in blocks of this many, a block by one thread at a time: small enough that a
+// crowd of small quads in one part of the picture is shared out, and that the rows stay in the
+// cache while every layer of a batch is blended into them.
 constexpr int kRowBlockShift = 3;
 
 Op mapOp(DWORD op) {
@@ -108,6 +109,10 @@ struct SoftBatch {
     std::vector<PixelState> states;
     std::vector<SpanFunction> spans;
     std::vector<Triangle> triangles;
+    // The triangles each block of rows meets, in drawing order: block b's are
+    // binned[binStart[b]] up to binned[binStart[b + 1]].
+    std::vector<uint32_t> binStart;
+    std::vector<uint32_t> binned;
     std::vector<std::vector<uint8_t>> tileMaxima;   // of the textures of additive layers
     std::vector<std::vector<TileBox>> brightBoxes;  // of the same textures
     uint32_t* copyTo = nullptr;                     // a presented frame's pixels, or null
@@ -400,22 +405,43 @@ void prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stateArea) {
 
 }  // namespace
 
-void SoftDevice::rasterizeBand(const SoftBatch& batch, int band, int bands) {
-    // Block by block, every triangle in turn: the block's rows stay in the cache while all the
-    // layers of the batch are blended into them.
-    const int blocks = (height_ + (1 << kRowBlockShift) - 1) >> kRowBlockShift;
+int SoftDevice::blocks() const {
+    return (height_ + (1 << kRowBlockShift) - 1) >> kRowBlockShift;
+}
+
+void SoftDevice::binTriangles(SoftBatch& batch) const {
+    const int count = blocks();
+    batch.binStart.assign(size_t(count) + 1, 0);
+    for (const Triangle& tri : batch.triangles) {
+        for (int b = tri.y0 >> kRowBlockShift; b <= (tri.y1 >> kRowBlockShift); ++b)
+            ++batch.binStart[size_t(b) + 1];
+    }
+    for (int b = 0; b < count; ++b) batch.binStart[size_t(b) + 1] += batch.binStart[size_t(b)];
+    batch.binned.resize(batch.binStart[size_t(count)]);
+    std::vector<uint32_t> at(batch.binStart.begin(), batch.binStart.end() - 1);
+    for (uint32_t i = 0; i < uint32_t(batch.triangles.size()); ++i) {
+        const Triangle& tri = batch.triangles[i];
+        for (int b = tri.y0 >> kRowBlockShift; b <= (tri.y1 >> kRowBlockShift); ++b)
+            batch.binned[at[size_t(b)]++] = i;
+    }
+}
+
+void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
+    // Every triangle in turn over the block's rows: they stay in the cache while all the layers
+    // of the batch are blended into them.
+    const int top = block << kRowBlockShift;
+    const int bottom = std::min(top + (1 << kRowBlockShift), height_) - 1;
+    const size_t first = static_cast<size_t>(top) * width_;
+    const size_t end = static_cast<size_t>(bottom + 1) * width_;
+    if (batch.clearFlags & D3DCLEAR_TARGET)
+        std::fill(colour_.begin() + first, colour_.begin() + end, batch.clearColour);
+    if (batch.clearFlags & D3DCLEAR_ZBUFFER)
+        std::fill(depth_.begin() + first, depth_.begin() + end, batch.clearDepth);
     uint64_t shaded = 0;
-    for (int block = band; block < blocks; block += bands) {
-        const int top = block << kRowBlockShift;
-        const int bottom = std::min(top + (1 << kRowBlockShift), height_) - 1;
-        const size_t first = static_cast<size_t>(top) * width_;
-        const size_t end = static_cast<size_t>(bottom + 1) * width_;
-        if (batch.clearFlags & D3DCLEAR_TARGET)
-            std::fill(colour_.begin() + first, colour_.begin() + end, batch.clearColour);
-        if (batch.clearFlags & D3DCLEAR_ZBUFFER)
-            std::fill(depth_.begin() + first, depth_.begin() + end, batch.clearDepth);
-        for (const Triangle& tri : batch.triangles) {
-            if (tri.y1 < top || tri.y0 > bottom) continue;
+    if (!batch.triangles.empty()) {
+        for (uint32_t k = batch.binStart[size_t(block)]; k < batch.binStart[size_t(block) + 1];
+             ++k) {
+            const Triangle& tri = batch.triangles[batch.binned[k]];
             const PixelState& state = batch.states[tri.state];
             SpanFunction shade = batch.spans[tri.state];
             const int last = std::min(tri.y1, bottom);
@@ -429,9 +455,9 @@ void SoftDevice::rasterizeBand(const SoftBatch& batch, int band, int bands) {
                 shaded += uint64_t(span.x1 - span.x0 + 1);
             }
         }
-        if (batch.copyTo != nullptr)
-            std::copy(colour_.begin() + first, colour_.begin() + end, batch.copyTo + first);
     }
+    if (batch.copyTo != nullptr)
+        std::copy(colour_.begin() + first, colour_.begin() + end, batch.copyTo + first);
     pixelsShaded_ += shaded;
 }
 
@@ -449,6 +475,7 @@ uint64_t SoftDevice::submit(uint32_t* copyTo) {
         batch->triangles.swap(triangles_);
         triangles_.reserve(batch->triangles.size());
         prepareTileMaxima(*batch, stateArea_);
+        binTriangles(*batch);
     }
     // Keep the current state recorded: the next draw usually continues under it.
     if (!states_.empty()) {
@@ -459,13 +486,12 @@ uint64_t SoftDevice::submit(uint32_t* copyTo) {
     }
     submitted_ = batch_++;
     if (!context_.workers) {
-        rasterizeBand(*batch, 0, 1);
+        for (int block = 0; block < blocks(); ++block) rasterizeBlock(*batch, block);
         return submitted_;
     }
     releaseRetired();
     // The workers number their jobs as the batches are numbered here: 1, 2, ...
-    const int bands = context_.workers->bands();
-    context_.workers->queue([this, batch, bands](int band) { rasterizeBand(*batch, band, bands); });
+    context_.workers->queue(blocks(), [this, batch](int block) { rasterizeBlock(*batch, block); });
     return submitted_;
 }
 

@@ -9,7 +9,7 @@
 // A texture that changes while a handed-over batch still samples it gets new texels, and the
 // batch keeps the old ones until it is done. A presented frame is copied out by the workers
 // and reaches the sink at the next Present (or finishFrames); with one thread everything runs
-// on the calling thread at once, as before. Lines and text wait for every batch.
+// on the calling thread at once. Lines and text wait for every batch.
 //
 // What the device understands: triangle strips and lists of the show's vertex format (position,
 // diffuse colour, two texture-coordinate pairs, 32 bytes; anything else is refused with
@@ -91,8 +91,10 @@ class SoftDevice final : public EmulatedDevice {
     // Hands what is recorded to the workers (or rasterizes it here with one thread); returns its
     // ticket, or the last one when nothing was recorded.
     uint64_t submit(uint32_t* copyTo = nullptr);
-    // The work of one band on a batch.
-    void rasterizeBand(const SoftBatch& batch, int band, int bands);
+    // Blocks of rows: the pieces a batch is drawn in, each by one thread.
+    int blocks() const;
+    void binTriangles(SoftBatch& batch) const;
+    void rasterizeBlock(const SoftBatch& batch, int block);
     void releaseRetired();
 
     SoftContext& context_;

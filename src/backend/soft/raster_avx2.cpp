@@ -82,11 +82,12 @@ QM_AVX2_INLINE __m256i alphaOf(__m256i w) {
     return _mm256_shuffle_epi8(w, pattern);
 }
 
-// div255(min(x, 65025)) on unsigned 16-bit words.
+// div255(min(x, 65025)) on unsigned 16-bit words. With t = x + 128, (t + (t >> 8)) >> 8 is
+// (t·257) >> 16 for any t below 2^16: one high multiply in place of two shifts and an add.
 QM_AVX2_INLINE __m256i div255(__m256i x) {
     x = _mm256_min_epu16(x, _mm256_set1_epi16(static_cast<short>(65025)));
     x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
-    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+    return _mm256_mulhi_epu16(x, _mm256_set1_epi16(257));
 }
 
 // div255(scale·a·b) in 16-bit words. A product past 65025 / scale saturates once scaled anyway,
@@ -186,11 +187,17 @@ QM_AVX2_INLINE __m256i address(__m256i i, int size, Address mode) {
     return _mm256_and_si256(i, _mm256_set1_epi32(size - 1));
 }
 
-// Blends a and b across with per-channel weights w (b's share) and 256 - w.
-QM_AVX2_INLINE __m256i lerp(__m256i a, __m256i b, __m256i w) {
-    __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
-    __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, inv), _mm256_mullo_epi16(b, w));
-    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+// Blends a and b across with per-channel weights w (b's share) and 256 - w, given as w << 7.
+// (a·(256 − w) + b·w + 128) >> 8 is a + ((b − a)·w + 128) >> 8, which is what the rounding high
+// multiply gives for (b − a)·(w << 7): the difference and the weight fit signed 16-bit words.
+QM_AVX2_INLINE __m256i lerp(__m256i a, __m256i b, __m256i w7) {
+    return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), w7));
+}
+
+// Bilinear weights (0..255, one per pixel) as lerp takes them.
+QM_AVX2_INLINE Wide weights(__m256i perPixel) {
+    Wide w = spread(perPixel);
+    return Wide{_mm256_slli_epi16(w.lo, 7), _mm256_slli_epi16(w.hi, 7)};
 }
 
 struct StageSampler {
@@ -284,8 +291,8 @@ QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, W
 QM_AVX2_INLINE Wide sampleBilinear(const StageSampler& s, __m256i su, __m256i sv) {
     const __m128i shift = _mm_cvtsi32_si128(s.rowShift);
     const __m256i mask = _mm256_set1_epi32(kTexelFractionMask);
-    Wide fx = spread(_mm256_and_si256(su, mask));
-    Wide fy = spread(_mm256_and_si256(sv, mask));
+    Wide fx = weights(_mm256_and_si256(su, mask));
+    Wide fy = weights(_mm256_and_si256(sv, mask));
     __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
     __m256i iy = _mm256_srai_epi32(sv, kTexelFractionBits);
     const __m256i one = _mm256_set1_epi32(1);

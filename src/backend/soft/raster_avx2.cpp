@@ -82,11 +82,12 @@ QM_AVX2_INLINE __m256i alphaOf(__m256i w) {
     return _mm256_shuffle_epi8(w, pattern);
 }
 
-// div255(min(x, 65025)) on unsigned 16-bit words.
+// div255(min(x, 65025)) on unsigned 16-bit words. With t = x + 128, (t + (t >> 8)) >> 8 is
+// (t·257) >> 16 for any t below 2^16: one high multiply in place of two shifts and an add.
 QM_AVX2_INLINE __m256i div255(__m256i x) {
     x = _mm256_min_epu16(x, _mm256_set1_epi16(static_cast<short>(65025)));
     x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
-    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+    return _mm256_mulhi_epu16(x, _mm256_set1_epi16(257));
 }
 
 // div255(scale·a·b) in 16-bit words. A product past 65025 / scale saturates once scaled anyway,
@@ -186,11 +187,17 @@ QM_AVX2_INLINE __m256i address(__m256i i, int size, Address mode) {
     return _mm256_and_si256(i, _mm256_set1_epi32(size - 1));
 }
 
-// Blends a and b across with per-channel weights w (b's share) and 256 - w.
-QM_AVX2_INLINE __m256i lerp(__m256i a, __m256i b, __m256i w) {
-    __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
-    __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, inv), _mm256_mullo_epi16(b, w));
-    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+// Blends a and b across with per-channel weights w (b's share) and 256 - w, given as w << 7.
+// (a·(256 − w) + b·w + 128) >> 8 is a + ((b − a)·w + 128) >> 8, which is what the rounding high
+// multiply gives for (b − a)·(w << 7): the difference and the weight fit signed 16-bit words.
+QM_AVX2_INLINE __m256i lerp(__m256i a, __m256i b, __m256i w7) {
+    return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), w7));
+}
+
+// Bilinear weights (0..255, one per pixel) as lerp takes them.
+QM_AVX2_INLINE Wide weights(__m256i perPixel) {
+    Wide w = spread(perPixel);
+    return Wide{_mm256_slli_epi16(w.lo, 7), _mm256_slli_epi16(w.hi, 7)};
 }
 
 struct StageSampler {
@@ -284,8 +291,8 @@ QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, W
 QM_AVX2_INLINE Wide sampleBilinear(const StageSampler& s, __m256i su, __m256i sv) {
     const __m128i shift = _mm_cvtsi32_si128(s.rowShift);
     const __m256i mask = _mm256_set1_epi32(kTexelFractionMask);
-    Wide fx = spread(_mm256_and_si256(su, mask));
-    Wide fy = spread(_mm256_and_si256(sv, mask));
+    Wide fx = weights(_mm256_and_si256(su, mask));
+    Wide fy = weights(_mm256_and_si256(sv, mask));
     __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
     __m256i iy = _mm256_srai_epi32(sv, kTexelFractionBits);
     const __m256i one = _mm256_set1_epi32(1);
@@ -480,6 +487,92 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
     *to = static_cast<int>(std::ceil(hi));
 }
 
+// Stretches of a span whose bilinear footprints all lie in tiles no brighter than a limit, told
+// group by group: one look at a few tiles settles a whole group of pixels, where a test per
+// block of eight would cost nearly as much as shading it. The texel coordinates are affine
+// along the span, so the footprints of a group lie between those of its two ends; the ends are
+// computed in double, and a margin of a texel covers the float steps of the pixel loop (at the
+// magnitudes allowed here they stay within a few 1/256 of a texel of the exact values).
+class DarkGroups {
+  public:
+    // False when the coordinates are too large for the margin to cover the loop's rounding.
+    bool start(const StageSampler& s, const Plane& pu, const Plane& pv, const float* rowValue,
+               const Span& span, int limit) {
+        sampler_ = &s;
+        limit_ = limit;
+        scaleU_ = double(pu.ax) * s.scaledU;
+        startU_ = double(rowValue[kAttrU0]) * s.scaledU - kBilinearOffset;
+        scaleV_ = double(pv.ax) * s.scaledV;
+        startV_ = double(rowValue[kAttrV0]) * s.scaledV - kBilinearOffset;
+        for (double scale : {scaleU_, scaleV_}) {
+            if (!(std::fabs(scale * span.x0) < kLargest && std::fabs(scale * span.x1) < kLargest)) {
+                return false;
+            }
+        }
+        if (!(std::fabs(startU_) < kLargest && std::fabs(startV_) < kLargest)) return false;
+        // From here on in texels.
+        scaleU_ /= 256.0;
+        startU_ /= 256.0;
+        scaleV_ /= 256.0;
+        startV_ /= 256.0;
+        tileRows_ = (s.height + kTileTexels - 1) >> kTileShift;
+        // Groups whose footprints travel at most two tiles: then they touch at most four tiles
+        // along each axis, margins included.
+        const double travel = std::max(std::fabs(scaleU_), std::fabs(scaleV_));
+        const double blocks = travel > 0 ? std::floor(2.0 / travel) : kMostBlocks;
+        length = 8 * static_cast<int>(std::min(std::max(blocks, 1.0), double(kMostBlocks)));
+        return true;
+    }
+
+    // True when every footprint of the columns [first, last] lies in dark tiles.
+    QM_AVX2_INLINE bool dark(int first, int last) const {
+        const StageSampler& s = *sampler_;
+        int64_t u0, u1, v0, v1;
+        tileRange(scaleU_, startU_, first, last, &u0, &u1);
+        tileRange(scaleV_, startV_, first, last, &v0, &v1);
+        if (u1 - u0 > 3 || v1 - v0 > 3) return false;
+        for (int64_t v = v0; v <= v1; ++v) {
+            const uint8_t* tiles =
+                s.tileMax +
+                static_cast<std::ptrdiff_t>(addressTile(v, tileRows_, s.addressV)) * s.tileColumns;
+            for (int64_t u = u0; u <= u1; ++u) {
+                if (tiles[addressTile(u, s.tileColumns, s.addressU)] > limit_) return false;
+            }
+        }
+        return true;
+    }
+
+    int length = 8;  // pixels per group, whole blocks
+
+  private:
+    static constexpr double kLargest = 1e7;  // in 1/256 texel
+    static constexpr double kMargin = 1.0;   // texels
+    static constexpr int kMostBlocks = 32;
+
+    // The tiles (not yet addressed) that the footprints of columns [first, last] reach along
+    // one axis: each footprint is its texel and the next one. `scale` and `start` in texels.
+    QM_AVX2_INLINE static void tileRange(double scale, double start, int first, int last,
+                                         int64_t* t0, int64_t* t1) {
+        const double a = scale * first + start, b = scale * last + start;
+        const auto lo = static_cast<int64_t>(std::floor(std::min(a, b) - kMargin));
+        const auto hi = static_cast<int64_t>(std::floor(std::max(a, b) + kMargin)) + 1;
+        *t0 = lo >> kTileShift;
+        *t1 = hi >> kTileShift;
+    }
+
+    // Textures have power-of-two sides here, so a wrapped texel's tile is the tile wrapped; a
+    // clamped texel's tile is the tile clamped.
+    QM_AVX2_INLINE static int addressTile(int64_t t, int tiles, Address mode) {
+        if (mode == kClamp) return static_cast<int>(t < 0 ? 0 : (t >= tiles ? tiles - 1 : t));
+        return static_cast<int>(t & (tiles - 1));
+    }
+
+    const StageSampler* sampler_ = nullptr;
+    int limit_ = -1;
+    int tileRows_ = 1;
+    double scaleU_ = 0, startU_ = 0, scaleV_ = 0, startV_ = 0;
+};
+
 // Whether all the pixels of `pixels` are white, and whether all their alphas are full.
 QM_AVX2_INLINE bool allWhite(__m256i pixels) {
     return _mm256_movemask_epi8(_mm256_cmpeq_epi32(pixels, _mm256_set1_epi32(-1))) == -1;
@@ -487,6 +580,22 @@ QM_AVX2_INLINE bool allWhite(__m256i pixels) {
 
 QM_AVX2_INLINE bool alphaFull(__m256i pixels) {
     return allWhite(_mm256_or_si256(pixels, _mm256_set1_epi32(0x00FFFFFF)));
+}
+
+// Whether the pixels [first, last] of a row all have full alpha.
+QM_AVX2_INLINE bool fullAlphas(const uint32_t* row, int first, int last) {
+    __m256i all = _mm256_set1_epi32(-1);
+    int x = first;
+    for (; x + 7 <= last; x += 8) {
+        all = _mm256_and_si256(all, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x)));
+    }
+    if (x <= last) {
+        const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(last - x + 1), iota);
+        all = _mm256_and_si256(all, _mm256_or_si256(loadPixels(row + x, keep, last - x + 1),
+                                                    _mm256_xor_si256(keep, _mm256_set1_epi32(-1))));
+    }
+    return alphaFull(all);
 }
 
 // The layers the show draws: one stage modulating a bilinear texture with the diffuse colour,
@@ -497,15 +606,40 @@ QM_AVX2_INLINE bool alphaFull(__m256i pixels) {
 template <Op op, BlendKind blend>
 QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const Span& span,
                             uint32_t* row, const StageSampler& sampler, const float* rowValue,
-                            const Wide& flat, int darkLimit, int brightFrom, int brightTo) {
+                            const Wide& flat, int darkLimit, int brightFrom, int brightTo,
+                            const DarkGroups* groups) {
     const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const Plane& pu = tri.plane[kAttrU0];
     const Plane& pv = tri.plane[kAttrV0];
     // Additive layers first try whole runs of kRun pixels, up to `tested` (exclusive).
     constexpr int kRun = 32;
     int tested = span.x0;
+    // The group of `groups` that the block at x belongs to ends at groupEnd.
+    int groupStart = span.x0, groupEnd = span.x0 - 1;
+    bool groupDark = false;
     for (int x = span.x0; x <= span.x1; x += 8) {
         int remaining = span.x1 - x + 1;
+        if (blend == BlendKind::kAdd && groups != nullptr) {
+            if (x > groupEnd) {
+                groupStart = x;
+                groupEnd = std::min(x + groups->length - 1, span.x1);
+                groupDark = groups->dark(x, groupEnd);
+            }
+            if (groupDark) {
+                // Adding black changes only alpha, and not where alpha is already full: one
+                // look at the whole group's alphas settles it.
+                if (x == groupStart && fullAlphas(row, x, groupEnd)) {
+                    x = groupEnd - 7;
+                    continue;
+                }
+                __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
+                __m256i dst = loadPixels(row + x, keep, remaining);
+                if (alphaFull(
+                        _mm256_or_si256(dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
+                    continue;
+                }
+            }
+        }
         if (blend == BlendKind::kAdd && x >= tested && remaining >= kRun) {
             tested = x + kRun;
             const __m256i* at = reinterpret_cast<const __m256i*>(row + x);
@@ -600,7 +734,7 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
                                  const Wide& flat, uint32_t flatPacked) {
     if (!state.blend) {
         shadeModulated<op, BlendKind::kOff>(state, tri, span, row, sampler, rowValue, flat, -1, 0,
-                                            0);
+                                            0, nullptr);
     } else if (state.srcBlend == kBlendOne && state.destBlend == kBlendOne) {
         int darkLimit = -1;
         if (sampler.tileMax != nullptr && closeTexels(tri, state.stage[0])) {
@@ -625,17 +759,22 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
             brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
                           darkLimit, &brightFrom, &brightTo);
         }
+        DarkGroups groups;
+        const bool walk =
+            darkLimit >= 0 && groups.start(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0],
+                                           rowValue, span, darkLimit);
         shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
-                                            darkLimit, brightFrom, brightTo);
+                                            darkLimit, brightFrom, brightTo,
+                                            walk ? &groups : nullptr);
     } else if (state.srcBlend == kBlendSrcColor && state.destBlend == kBlendInvSrcColor) {
         shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat,
-                                                  -1, 0, 0);
+                                                  -1, 0, 0, nullptr);
     } else if (state.srcBlend == kBlendSrcAlpha && state.destBlend == kBlendInvSrcAlpha) {
         shadeModulated<op, BlendKind::kSrcAlpha>(state, tri, span, row, sampler, rowValue, flat, -1,
-                                                 0, 0);
+                                                 0, 0, nullptr);
     } else {
         shadeModulated<op, BlendKind::kOther>(state, tri, span, row, sampler, rowValue, flat, -1, 0,
-                                              0);
+                                              0, nullptr);
     }
 }
 

@@ -328,50 +328,72 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
 }
 
 // Additive layers settle whole stretches of a row at once where the texture's bright part
-// cannot reach: a blob in one corner of a dark texture, with dim texels elsewhere that only
-// the brighter colours lift above black, turned and magnified in every direction, wrapped or
-// clamped, slid across the texture's edges.
+// cannot reach: a blob in one corner of a dark texture and two bright edges, with dim texels
+// elsewhere that only the brighter colours lift above black, turned, magnified or shrunk up to
+// two texels a pixel in every direction, wrapped or clamped, slid across the texture's edges.
+// The layer starts and ends anywhere in a row, and now and then lands on patches whose alpha
+// is not yet full, where adding black still adds the texture's alpha.
 TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
-    const int width = 96, height = 64;
+    const int width = 101, height = 64;
     SoftOptions fast;
     fast.threads = 3;
     fast.reference = false;
     SoftFixture reference(width, height);
     SoftFixture quick(width, height, fast);
     const int side = 64;
-    std::vector<uint32_t> texels(side * side, 0xFF000000u);
+    std::vector<uint32_t> texels(side * side);
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
             const int dx = x - 44, dy = y - 50;
-            if (dx * dx + dy * dy < 40) texels[size_t(y) * side + x] = 0xFFE0A060u;
+            const uint32_t alpha = uint32_t(x * 4 + y) & 0xFFu;
+            // Bright stretches of two edges too: clamped, what lies beyond them reads these.
+            const bool edge = (x == side - 1 && y >= 20 && y < 40) || (y == 0 && x >= 10 && x < 20);
+            texels[size_t(y) * side + x] =
+                (alpha << 24) | (dx * dx + dy * dy < 40 || edge ? 0xE0A060u : 0u);
         }
     }
     texels[size_t(9) * side + 5] = 0xFF030201u;
-    Direct3DTexture9* texA = reference.texture(side, side, texels, D3DFMT_X8R8G8B8);
-    Direct3DTexture9* texB = quick.texture(side, side, texels, D3DFMT_X8R8G8B8);
+    Direct3DTexture9* texA = reference.texture(side, side, texels, D3DFMT_A8R8G8B8);
+    Direct3DTexture9* texB = quick.texture(side, side, texels, D3DFMT_A8R8G8B8);
     std::mt19937 random(77);
     auto between = [&](float lo, float hi) {
         return std::uniform_real_distribution<float>(lo, hi)(random);
     };
-    for (int step = 0; step < 120; ++step) {
+    for (int step = 0; step < 240; ++step) {
         const float angle = between(0, 6.2831853f);
-        const float texelsPerPixel = between(0.05f, 0.7f);
+        const float texelsPerPixel = between(0.05f, step % 4 ? 0.7f : 1.9f);
         const float reach = texelsPerPixel * width / side;
         const float cu = between(-0.5f, 1.5f), cv = between(-0.5f, 1.5f);
         const uint32_t grey = 0x010101u * uint32_t(random() % 256);
         const DWORD address = step % 2 ? emulated::kAddressWrap : emulated::kAddressClamp;
+        // The whole target, or a part of it whose sides fall inside blocks of eight.
+        const bool whole = step % 3 == 0;
+        const float left = whole ? -2.0f : between(-2, width / 2.0f);
+        const float right = whole ? width + 2.0f : between(width / 2.0f, width + 2.0f);
+        const float top = whole ? -2.0f : between(-2, height / 2.0f);
+        const float bottom = whole ? height + 2.0f : between(height / 2.0f, height + 2.0f);
+        const bool patch = step % 5 < 2;
+        const float px0 = between(-1, width), py0 = between(-1, height);
+        const float px1 = px0 + between(1, 40), py1 = py0 + between(1, 20);
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
+            d.Clear(D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0);
+            if (patch) {
+                d.SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+                d.SetTexture(0, nullptr);
+                d.SetTextureStageState(0, D3DTSS_COLOROP, emulated::kTopSelectArg1);
+                d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+                d.SetTextureStageState(0, emulated::kTssAlphaArg1, D3DTA_DIFFUSE);
+                f->rect(px0, py0, px1, py1, 0x30102030u);
+            }
             additiveLayer(d, texture, step % 3 ? D3DTOP_MODULATE4X : D3DTOP_MODULATE);
             d.SetSamplerState(0, emulated::kSampAddressU, address);
             d.SetSamplerState(0, emulated::kSampAddressV, address);
-            d.Clear(D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0);
-            // The whole target, its texture coordinates turned about (cu, cv).
+            // Texture coordinates turned about (cu, cv).
             const float c = std::cos(angle) * reach, sn = std::sin(angle) * reach;
             std::vector<TestVertex> corners;
-            for (auto [px, py] :
-                 {std::pair{-2.0f, -2.0f}, std::pair{width + 2.0f, -2.0f},
-                  std::pair{-2.0f, height + 2.0f}, std::pair{width + 2.0f, height + 2.0f}}) {
+            for (auto [px, py] : {std::pair{left, top}, std::pair{right, top},
+                                  std::pair{left, bottom}, std::pair{right, bottom}}) {
                 const float x = px / width - 0.5f, y = py / width - 0.5f;
                 corners.push_back(f->screen(px, py, 0xFF000000u | grey, cu + c * x - sn * y,
                                             cv + sn * x + c * y));

@@ -323,11 +323,15 @@ int main(int argc, char** argv) {
         heavyLayers /= std::max(nh, 1);
         typicalLayers /= std::max(nt, 1);
         std::printf("\n%s (%zu frames drawn)\n", name.c_str(), samples.size());
-        std::printf("  typical: median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
-                    median(typicalMs), typicalLayers,
-                    median(typicalMs) / (typicalLayers * layerMs));
-        std::printf("  heavy:   median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
-                    median(heavyMs), heavyLayers, median(heavyMs) / (heavyLayers * layerMs));
+        if (!typicalMs.empty()) {
+            std::printf("  typical: median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
+                        median(typicalMs), typicalLayers,
+                        median(typicalMs) / (typicalLayers * layerMs));
+        }
+        if (!heavyMs.empty()) {
+            std::printf("  heavy:   median %.2f ms, %.1f layers, ratio to bandwidth floor %.2f\n",
+                        median(heavyMs), heavyLayers, median(heavyMs) / (heavyLayers * layerMs));
+        }
         std::printf(
             "  all:     median %.2f ms, worst frame %.2f ms; %.0f Mpixels shaded per "
             "second\n",

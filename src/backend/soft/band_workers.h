@@ -25,7 +25,6 @@ class BandWorkers {
     BandWorkers(const BandWorkers&) = delete;
     BandWorkers& operator=(const BandWorkers&) = delete;
 
-    int threads() const { return int(threads_.size()); }
     // Queues a job of `blocks` blocks; returns its ticket (1, 2, ... in queuing order).
     uint64_t queue(int blocks, Job job);
     // Returns once the job with this ticket and all before it are done.

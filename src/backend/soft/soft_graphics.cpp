@@ -132,7 +132,9 @@ SoftGraphics::SoftGraphics(SoftOptions options) : impl_(std::make_unique<Impl>()
     impl_->context.reference = impl_->options.reference;
     impl_->context.scale = std::min(std::max(impl_->options.scale, 1), kMaxScale);
     int threads = impl_->options.threads < 1 ? 1 : impl_->options.threads;
-    if (threads > 1) impl_->context.workers = std::make_unique<BandWorkers>(threads);
+    // The show's thread is one of them: it computes, and draws while it waits. A worker for each
+    // of the others keeps every processor busy without more threads than processors.
+    if (threads > 1) impl_->context.workers = std::make_unique<BandWorkers>(threads - 1);
 }
 
 SoftGraphics::~SoftGraphics() = default;

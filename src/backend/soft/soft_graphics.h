@@ -21,8 +21,9 @@ constexpr int kMaxScale = 4;
 struct SoftOptions {
     // Receives each presented frame; null drops them.
     FrameSink* sink = nullptr;
-    // Threads that rasterize a frame in parallel, each a band of rows (1 = the calling thread):
-    // by default as many as the process may run on. Any number gives the same bytes.
+    // Threads that draw the frames (1 = the calling thread, at each flush): by default as many
+    // as the process may run on. Beyond the first they are workers beside the show's thread,
+    // which draws with them while it waits for a frame. Any number gives the same bytes.
     int threads = availableCores();
     // The plain scalar path everywhere: slow, and the reference the fast path must equal.
     bool reference = false;

@@ -239,25 +239,35 @@ QM_AVX2_INLINE __m256i windowRow(const StageSampler& s, int m, int column, int r
 // within seven neighbouring rows (rotated imprints step across rows along a span), one row load
 // and two lane permutes per row replace the four gathers: each lane keeps the row its texel
 // lies in by a blend per row passed. The texels chosen are the ones the gathers would fetch.
-QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, Wide* t00, Wide* t10,
-                                Wide* t01, Wide* t11) {
+// The columns of such a window: false when the eight texel indices `ix` (with their right-hand
+// neighbours) do not fit in 8 columns that do not wrap. Else `column` is the window's first
+// column in the texture and `c0` each lane's place in it.
+QM_AVX2_INLINE bool windowColumns(const StageSampler& s, __m256i ix, int* column, __m256i* c0) {
     // Texel indices grow (or shrink) steadily along a span, so the ends are the extremes.
     int ixFirst = _mm256_cvtsi256_si32(ix), ixLast = _mm256_extract_epi32(ix, 7);
-    int iyFirst = _mm256_cvtsi256_si32(iy), iyLast = _mm256_extract_epi32(iy, 7);
     int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
-    int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
-    if (spanX < -6 || spanX > 6 || spanY < -6 || spanY > 6) return false;
+    if (spanX < -6 || spanX > 6) return false;
     int k = ixFirst < ixLast ? ixFirst : ixLast;
-    int m = iyFirst < iyLast ? iyFirst : iyLast;
-    int column;
     if (s.addressU == kClamp) {
         if (k < 0 || k > s.width - 8) return false;
-        column = k;
+        *column = k;
     } else {
-        column = k & (s.width - 1);
-        if (column > s.width - 8) return false;
+        *column = k & (s.width - 1);
+        if (*column > s.width - 8) return false;
     }
-    const __m256i c0 = _mm256_sub_epi32(ix, _mm256_set1_epi32(k));
+    *c0 = _mm256_sub_epi32(ix, _mm256_set1_epi32(k));
+    return true;
+}
+
+QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, Wide* t00, Wide* t10,
+                                Wide* t01, Wide* t11) {
+    int iyFirst = _mm256_cvtsi256_si32(iy), iyLast = _mm256_extract_epi32(iy, 7);
+    int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
+    if (spanY < -6 || spanY > 6) return false;
+    int m = iyFirst < iyLast ? iyFirst : iyLast;
+    int column;
+    __m256i c0;
+    if (!windowColumns(s, ix, &column, &c0)) return false;
     const __m256i c1 = _mm256_add_epi32(c0, _mm256_set1_epi32(1));
     // Row r of the window holds the top texels of the lanes at m + r and the bottom texels of
     // the lanes at m + r - 1.
@@ -286,6 +296,14 @@ QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, W
     return true;
 }
 
+// The bilinear blend of four texels per pixel: across each row, then down.
+QM_AVX2_INLINE Wide blendTexels(const StageSampler& s, const Wide& t00, const Wide& t10,
+                                const Wide& t01, const Wide& t11, const Wide& fx, const Wide& fy) {
+    __m256i topLo = lerp(t00.lo, t10.lo, fx.lo), topHi = lerp(t00.hi, t10.hi, fx.hi);
+    __m256i botLo = lerp(t01.lo, t11.lo, fx.lo), botHi = lerp(t01.hi, t11.hi, fx.hi);
+    return finish(s, Wide{lerp(topLo, botLo, fy.lo), lerp(topHi, botHi, fy.hi)});
+}
+
 // Bilinear filtering at the fixed-point coordinates fixedCoordinates gives with the bilinear
 // offset.
 QM_AVX2_INLINE Wide sampleBilinear(const StageSampler& s, __m256i su, __m256i sv) {
@@ -308,9 +326,52 @@ QM_AVX2_INLINE Wide sampleBilinear(const StageSampler& s, __m256i su, __m256i sv
         t01 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x0), 4));
         t11 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x1), 4));
     }
-    __m256i topLo = lerp(t00.lo, t10.lo, fx.lo), topHi = lerp(t00.hi, t10.hi, fx.hi);
-    __m256i botLo = lerp(t01.lo, t11.lo, fx.lo), botHi = lerp(t01.hi, t11.hi, fx.hi);
-    return finish(s, Wide{lerp(topLo, botLo, fy.lo), lerp(topHi, botHi, fy.hi)});
+    return blendTexels(s, t00, t10, t01, t11, fx, fy);
+}
+
+// The two texture rows of a span whose texel row does not change along it (the texture is not
+// turned against the screen): their addresses and the weight between them are settled once.
+struct FixedRows {
+    const int* top;
+    const int* bottom;
+    __m256i fy;  // the weight as lerp takes it, in every word
+};
+
+QM_AVX2_INLINE FixedRows fixedRows(const StageSampler& s, int32_t sv) {
+    const int iy = sv >> kTexelFractionBits;
+    const int y0 = addressTexel(iy, s.height, s.addressV);
+    const int y1 = addressTexel(iy + 1, s.height, s.addressV);
+    return FixedRows{s.texels + (static_cast<std::ptrdiff_t>(y0) << s.rowShift),
+                     s.texels + (static_cast<std::ptrdiff_t>(y1) << s.rowShift),
+                     _mm256_set1_epi16(static_cast<short>((sv & kTexelFractionMask) << 7))};
+}
+
+// sampleBilinear on a span of fixed rows: the same texels and weights, without the per-block
+// work of the rows.
+QM_AVX2_INLINE Wide sampleFixedRows(const StageSampler& s, const FixedRows& rows, __m256i su) {
+    Wide fx = weights(_mm256_and_si256(su, _mm256_set1_epi32(kTexelFractionMask)));
+    __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
+    Wide t00, t10, t01, t11;
+    int column;
+    __m256i c0;
+    if (windowColumns(s, ix, &column, &c0)) {
+        const __m256i c1 = _mm256_add_epi32(c0, _mm256_set1_epi32(1));
+        const __m256i top = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.top + column));
+        const __m256i bottom =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.bottom + column));
+        t00 = widen(_mm256_permutevar8x32_epi32(top, c0));
+        t10 = widen(_mm256_permutevar8x32_epi32(top, c1));
+        t01 = widen(_mm256_permutevar8x32_epi32(bottom, c0));
+        t11 = widen(_mm256_permutevar8x32_epi32(bottom, c1));
+    } else {
+        __m256i x0 = address(ix, s.width, s.addressU);
+        __m256i x1 = address(_mm256_add_epi32(ix, _mm256_set1_epi32(1)), s.width, s.addressU);
+        t00 = widen(_mm256_i32gather_epi32(rows.top, x0, 4));
+        t10 = widen(_mm256_i32gather_epi32(rows.top, x1, 4));
+        t01 = widen(_mm256_i32gather_epi32(rows.bottom, x0, 4));
+        t11 = widen(_mm256_i32gather_epi32(rows.bottom, x1, 4));
+    }
+    return blendTexels(s, t00, t10, t01, t11, fx, Wide{rows.fy, rows.fy});
 }
 
 QM_AVX2_INLINE Wide sample(const StageSampler& s, __m256 u, __m256 v) {
@@ -616,6 +677,15 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     int tested = span.x0;
     // The group of `groups` that the block at x belongs to ends at groupEnd.
     int groupStart = span.x0, groupEnd = span.x0 - 1;
+    // With v constant along the row (its plane's ax is zero, so every pixel computes v as the
+    // row's part alone) every pixel reads the same two texture rows.
+    const bool rowsFixed = pv.ax == 0;
+    FixedRows rows{};
+    if (rowsFixed) {
+        rows = fixedRows(
+            sampler, fixedCoordinate(planeAt(pv, static_cast<float>(span.x0), rowValue[kAttrV0]),
+                                     sampler.scaledV, kBilinearOffset));
+    }
     bool groupDark = false;
     for (int x = span.x0; x <= span.x1; x += 8) {
         int remaining = span.x1 - x + 1;
@@ -692,11 +762,18 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
         if (!coordinates) {
             su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
                                   kBilinearOffset);
-            sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
-                                  kBilinearOffset);
         }
         // Modulated layers always filter bilinearly.
-        Wide texel = sampleBilinear(sampler, su, sv);
+        Wide texel;
+        if (rowsFixed) {
+            texel = sampleFixedRows(sampler, rows, su);
+        } else {
+            if (!coordinates) {
+                sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
+                                      kBilinearOffset);
+            }
+            texel = sampleBilinear(sampler, su, sv);
+        }
         Wide src{_mm256_blend_epi16(applyOp(op, texel.lo, diffuse.lo), texel.lo, 0x88),
                  _mm256_blend_epi16(applyOp(op, texel.hi, diffuse.hi), texel.hi, 0x88)};
         __m256i result;

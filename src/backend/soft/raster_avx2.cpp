@@ -557,8 +557,8 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
 class DarkGroups {
   public:
     // False when the coordinates are too large for the margin to cover the loop's rounding.
-    bool start(const StageSampler& s, const Plane& pu, const Plane& pv, const float* rowValue,
-               const Span& span, int limit) {
+    QM_AVX2 bool start(const StageSampler& s, const Plane& pu, const Plane& pv,
+                       const float* rowValue, const Span& span, int limit) {
         sampler_ = &s;
         limit_ = limit;
         scaleU_ = double(pu.ax) * s.scaledU;
@@ -830,16 +830,17 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
             const int scale = op == kOpModulate ? 1 : (op == kOpModulate2x ? 2 : 4);
             darkLimit = most == 0 ? 255 : 127 / (scale * static_cast<int>(most));
         }
-        // Outside these columns the footprints are dark: a load of the pixels settles them.
-        int brightFrom = span.x0, brightTo = span.x1;
-        if (darkLimit >= 0) {
-            brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
-                          darkLimit, &brightFrom, &brightTo);
-        }
         DarkGroups groups;
         const bool walk =
             darkLimit >= 0 && groups.start(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0],
                                            rowValue, span, darkLimit);
+        // Outside these columns the footprints are dark: a load of the pixels settles them.
+        // The groups settle those columns as well, so only spans without them look for them.
+        int brightFrom = span.x0, brightTo = span.x1;
+        if (darkLimit >= 0 && !walk) {
+            brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
+                          darkLimit, &brightFrom, &brightTo);
+        }
         shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
                                             darkLimit, brightFrom, brightTo,
                                             walk ? &groups : nullptr);

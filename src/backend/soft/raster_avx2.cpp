@@ -235,13 +235,9 @@ QM_AVX2_INLINE __m256i windowRow(const StageSampler& s, int m, int column, int r
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-// Magnified textures: when the eight pixels' texels lie within 8 columns that do not wrap and
-// within seven neighbouring rows (rotated imprints step across rows along a span), one row load
-// and two lane permutes per row replace the four gathers: each lane keeps the row its texel
-// lies in by a blend per row passed. The texels chosen are the ones the gathers would fetch.
-// The columns of such a window: false when the eight texel indices `ix` (with their right-hand
-// neighbours) do not fit in 8 columns that do not wrap. Else `column` is the window's first
-// column in the texture and `c0` each lane's place in it.
+// A window of eight texel columns for eight pixels: false when their texel indices `ix` (with
+// the right-hand neighbours) do not fit in 8 columns that do not wrap. Else `column` is the
+// window's first column in the texture and `c0` each lane's place in it.
 QM_AVX2_INLINE bool windowColumns(const StageSampler& s, __m256i ix, int* column, __m256i* c0) {
     // Texel indices grow (or shrink) steadily along a span, so the ends are the extremes.
     int ixFirst = _mm256_cvtsi256_si32(ix), ixLast = _mm256_extract_epi32(ix, 7);
@@ -259,6 +255,10 @@ QM_AVX2_INLINE bool windowColumns(const StageSampler& s, __m256i ix, int* column
     return true;
 }
 
+// Magnified textures: when the eight pixels' texels lie within 8 columns that do not wrap and
+// within seven neighbouring rows (rotated imprints step across rows along a span), one row load
+// and two lane permutes per row replace the four gathers: each lane keeps the row its texel
+// lies in by a blend per row passed. The texels chosen are the ones the gathers would fetch.
 QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, Wide* t00, Wide* t10,
                                 Wide* t01, Wide* t11) {
     int iyFirst = _mm256_cvtsi256_si32(iy), iyLast = _mm256_extract_epi32(iy, 7);
@@ -675,8 +675,10 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     // Additive layers first try whole runs of kRun pixels, up to `tested` (exclusive).
     constexpr int kRun = 32;
     int tested = span.x0;
-    // The group of `groups` that the block at x belongs to ends at groupEnd.
+    // The group of `groups` that the block at x belongs to, [groupStart, groupEnd], and whether
+    // it is dark.
     int groupStart = span.x0, groupEnd = span.x0 - 1;
+    bool groupDark = false;
     // With v constant along the row (its plane's ax is zero, so every pixel computes v as the
     // row's part alone) every pixel reads the same two texture rows.
     const bool rowsFixed = pv.ax == 0;
@@ -686,7 +688,6 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
             sampler, fixedCoordinate(planeAt(pv, static_cast<float>(span.x0), rowValue[kAttrV0]),
                                      sampler.scaledV, kBilinearOffset));
     }
-    bool groupDark = false;
     for (int x = span.x0; x <= span.x1; x += 8) {
         int remaining = span.x1 - x + 1;
         if (blend == BlendKind::kAdd && groups != nullptr) {

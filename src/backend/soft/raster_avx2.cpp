@@ -235,29 +235,39 @@ QM_AVX2_INLINE __m256i windowRow(const StageSampler& s, int m, int column, int r
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
+// A window of eight texel columns for eight pixels: false when their texel indices `ix` (with
+// the right-hand neighbours) do not fit in 8 columns that do not wrap. Else `column` is the
+// window's first column in the texture and `c0` each lane's place in it.
+QM_AVX2_INLINE bool windowColumns(const StageSampler& s, __m256i ix, int* column, __m256i* c0) {
+    // Texel indices grow (or shrink) steadily along a span, so the ends are the extremes.
+    int ixFirst = _mm256_cvtsi256_si32(ix), ixLast = _mm256_extract_epi32(ix, 7);
+    int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
+    if (spanX < -6 || spanX > 6) return false;
+    int k = ixFirst < ixLast ? ixFirst : ixLast;
+    if (s.addressU == kClamp) {
+        if (k < 0 || k > s.width - 8) return false;
+        *column = k;
+    } else {
+        *column = k & (s.width - 1);
+        if (*column > s.width - 8) return false;
+    }
+    *c0 = _mm256_sub_epi32(ix, _mm256_set1_epi32(k));
+    return true;
+}
+
 // Magnified textures: when the eight pixels' texels lie within 8 columns that do not wrap and
 // within seven neighbouring rows (rotated imprints step across rows along a span), one row load
 // and two lane permutes per row replace the four gathers: each lane keeps the row its texel
 // lies in by a blend per row passed. The texels chosen are the ones the gathers would fetch.
 QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, Wide* t00, Wide* t10,
                                 Wide* t01, Wide* t11) {
-    // Texel indices grow (or shrink) steadily along a span, so the ends are the extremes.
-    int ixFirst = _mm256_cvtsi256_si32(ix), ixLast = _mm256_extract_epi32(ix, 7);
     int iyFirst = _mm256_cvtsi256_si32(iy), iyLast = _mm256_extract_epi32(iy, 7);
-    int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
     int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
-    if (spanX < -6 || spanX > 6 || spanY < -6 || spanY > 6) return false;
-    int k = ixFirst < ixLast ? ixFirst : ixLast;
+    if (spanY < -6 || spanY > 6) return false;
     int m = iyFirst < iyLast ? iyFirst : iyLast;
     int column;
-    if (s.addressU == kClamp) {
-        if (k < 0 || k > s.width - 8) return false;
-        column = k;
-    } else {
-        column = k & (s.width - 1);
-        if (column > s.width - 8) return false;
-    }
-    const __m256i c0 = _mm256_sub_epi32(ix, _mm256_set1_epi32(k));
+    __m256i c0;
+    if (!windowColumns(s, ix, &column, &c0)) return false;
     const __m256i c1 = _mm256_add_epi32(c0, _mm256_set1_epi32(1));
     // Row r of the window holds the top texels of the lanes at m + r and the bottom texels of
     // the lanes at m + r - 1.
@@ -286,6 +296,14 @@ QM_AVX2_INLINE bool windowFetch(const StageSampler& s, __m256i ix, __m256i iy, W
     return true;
 }
 
+// The bilinear blend of four texels per pixel: across each row, then down.
+QM_AVX2_INLINE Wide blendTexels(const StageSampler& s, const Wide& t00, const Wide& t10,
+                                const Wide& t01, const Wide& t11, const Wide& fx, const Wide& fy) {
+    __m256i topLo = lerp(t00.lo, t10.lo, fx.lo), topHi = lerp(t00.hi, t10.hi, fx.hi);
+    __m256i botLo = lerp(t01.lo, t11.lo, fx.lo), botHi = lerp(t01.hi, t11.hi, fx.hi);
+    return finish(s, Wide{lerp(topLo, botLo, fy.lo), lerp(topHi, botHi, fy.hi)});
+}
+
 // Bilinear filtering at the fixed-point coordinates fixedCoordinates gives with the bilinear
 // offset.
 QM_AVX2_INLINE Wide sampleBilinear(const StageSampler& s, __m256i su, __m256i sv) {
@@ -308,9 +326,52 @@ QM_AVX2_INLINE Wide sampleBilinear(const StageSampler& s, __m256i su, __m256i sv
         t01 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x0), 4));
         t11 = widen(_mm256_i32gather_epi32(s.texels, _mm256_add_epi32(row1, x1), 4));
     }
-    __m256i topLo = lerp(t00.lo, t10.lo, fx.lo), topHi = lerp(t00.hi, t10.hi, fx.hi);
-    __m256i botLo = lerp(t01.lo, t11.lo, fx.lo), botHi = lerp(t01.hi, t11.hi, fx.hi);
-    return finish(s, Wide{lerp(topLo, botLo, fy.lo), lerp(topHi, botHi, fy.hi)});
+    return blendTexels(s, t00, t10, t01, t11, fx, fy);
+}
+
+// The two texture rows of a span whose texel row does not change along it (the texture is not
+// turned against the screen): their addresses and the weight between them are settled once.
+struct FixedRows {
+    const int* top;
+    const int* bottom;
+    __m256i fy;  // the weight as lerp takes it, in every word
+};
+
+QM_AVX2_INLINE FixedRows fixedRows(const StageSampler& s, int32_t sv) {
+    const int iy = sv >> kTexelFractionBits;
+    const int y0 = addressTexel(iy, s.height, s.addressV);
+    const int y1 = addressTexel(iy + 1, s.height, s.addressV);
+    return FixedRows{s.texels + (static_cast<std::ptrdiff_t>(y0) << s.rowShift),
+                     s.texels + (static_cast<std::ptrdiff_t>(y1) << s.rowShift),
+                     _mm256_set1_epi16(static_cast<short>((sv & kTexelFractionMask) << 7))};
+}
+
+// sampleBilinear on a span of fixed rows: the same texels and weights, without the per-block
+// work of the rows.
+QM_AVX2_INLINE Wide sampleFixedRows(const StageSampler& s, const FixedRows& rows, __m256i su) {
+    Wide fx = weights(_mm256_and_si256(su, _mm256_set1_epi32(kTexelFractionMask)));
+    __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
+    Wide t00, t10, t01, t11;
+    int column;
+    __m256i c0;
+    if (windowColumns(s, ix, &column, &c0)) {
+        const __m256i c1 = _mm256_add_epi32(c0, _mm256_set1_epi32(1));
+        const __m256i top = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.top + column));
+        const __m256i bottom =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.bottom + column));
+        t00 = widen(_mm256_permutevar8x32_epi32(top, c0));
+        t10 = widen(_mm256_permutevar8x32_epi32(top, c1));
+        t01 = widen(_mm256_permutevar8x32_epi32(bottom, c0));
+        t11 = widen(_mm256_permutevar8x32_epi32(bottom, c1));
+    } else {
+        __m256i x0 = address(ix, s.width, s.addressU);
+        __m256i x1 = address(_mm256_add_epi32(ix, _mm256_set1_epi32(1)), s.width, s.addressU);
+        t00 = widen(_mm256_i32gather_epi32(rows.top, x0, 4));
+        t10 = widen(_mm256_i32gather_epi32(rows.top, x1, 4));
+        t01 = widen(_mm256_i32gather_epi32(rows.bottom, x0, 4));
+        t11 = widen(_mm256_i32gather_epi32(rows.bottom, x1, 4));
+    }
+    return blendTexels(s, t00, t10, t01, t11, fx, Wide{rows.fy, rows.fy});
 }
 
 QM_AVX2_INLINE Wide sample(const StageSampler& s, __m256 u, __m256 v) {
@@ -496,8 +557,8 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
 class DarkGroups {
   public:
     // False when the coordinates are too large for the margin to cover the loop's rounding.
-    bool start(const StageSampler& s, const Plane& pu, const Plane& pv, const float* rowValue,
-               const Span& span, int limit) {
+    QM_AVX2 bool start(const StageSampler& s, const Plane& pu, const Plane& pv,
+                       const float* rowValue, const Span& span, int limit) {
         sampler_ = &s;
         limit_ = limit;
         scaleU_ = double(pu.ax) * s.scaledU;
@@ -614,9 +675,19 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     // Additive layers first try whole runs of kRun pixels, up to `tested` (exclusive).
     constexpr int kRun = 32;
     int tested = span.x0;
-    // The group of `groups` that the block at x belongs to ends at groupEnd.
+    // The group of `groups` that the block at x belongs to, [groupStart, groupEnd], and whether
+    // it is dark.
     int groupStart = span.x0, groupEnd = span.x0 - 1;
     bool groupDark = false;
+    // With v constant along the row (its plane's ax is zero, so every pixel computes v as the
+    // row's part alone) every pixel reads the same two texture rows.
+    const bool rowsFixed = pv.ax == 0;
+    FixedRows rows{};
+    if (rowsFixed) {
+        rows = fixedRows(
+            sampler, fixedCoordinate(planeAt(pv, static_cast<float>(span.x0), rowValue[kAttrV0]),
+                                     sampler.scaledV, kBilinearOffset));
+    }
     for (int x = span.x0; x <= span.x1; x += 8) {
         int remaining = span.x1 - x + 1;
         if (blend == BlendKind::kAdd && groups != nullptr) {
@@ -692,11 +763,18 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
         if (!coordinates) {
             su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
                                   kBilinearOffset);
-            sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
-                                  kBilinearOffset);
         }
         // Modulated layers always filter bilinearly.
-        Wide texel = sampleBilinear(sampler, su, sv);
+        Wide texel;
+        if (rowsFixed) {
+            texel = sampleFixedRows(sampler, rows, su);
+        } else {
+            if (!coordinates) {
+                sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
+                                      kBilinearOffset);
+            }
+            texel = sampleBilinear(sampler, su, sv);
+        }
         Wide src{_mm256_blend_epi16(applyOp(op, texel.lo, diffuse.lo), texel.lo, 0x88),
                  _mm256_blend_epi16(applyOp(op, texel.hi, diffuse.hi), texel.hi, 0x88)};
         __m256i result;
@@ -753,16 +831,17 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
             const int scale = op == kOpModulate ? 1 : (op == kOpModulate2x ? 2 : 4);
             darkLimit = most == 0 ? 255 : 127 / (scale * static_cast<int>(most));
         }
-        // Outside these columns the footprints are dark: a load of the pixels settles them.
-        int brightFrom = span.x0, brightTo = span.x1;
-        if (darkLimit >= 0) {
-            brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
-                          darkLimit, &brightFrom, &brightTo);
-        }
         DarkGroups groups;
         const bool walk =
             darkLimit >= 0 && groups.start(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0],
                                            rowValue, span, darkLimit);
+        // Outside these columns the footprints are dark: a load of the pixels settles them.
+        // The groups settle those columns as well, so only spans without them look for them.
+        int brightFrom = span.x0, brightTo = span.x1;
+        if (darkLimit >= 0 && !walk) {
+            brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
+                          darkLimit, &brightFrom, &brightTo);
+        }
         shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
                                             darkLimit, brightFrom, brightTo,
                                             walk ? &groups : nullptr);

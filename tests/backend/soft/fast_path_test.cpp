@@ -404,6 +404,60 @@ TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
     }
 }
 
+// The show's layers whose texture is not turned against the screen read the same two texture
+// rows all along a row: upright quads with edges inside pixel blocks, texels from several per
+// pixel down to a few pixels each, textures smaller and larger than the window, wrapped and
+// clamped, under each of the show's blend modes.
+TEST(FastPath, UprightModulatedLayersEqualTheReference) {
+    const int width = 83, height = 29;
+    SoftOptions fast;
+    fast.threads = 2;
+    fast.reference = false;
+    SoftFixture reference(width, height);
+    SoftFixture quick(width, height, fast);
+    RandomScenes colours(31337);
+    std::mt19937 random(5);
+    auto between = [&](float lo, float hi) {
+        return std::uniform_real_distribution<float>(lo, hi)(random);
+    };
+    const DWORD ops[] = {D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X};
+    const DWORD blends[4][2] = {{D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR},
+                                {D3DBLEND_ONE, D3DBLEND_ONE},
+                                {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+                                {D3DBLEND_ONE, emulated::kBlendFactorZero}};
+    for (int step = 0; step < 200; ++step) {
+        const int side = 4 << (step % 5), tall = 2 << (step % 4);
+        std::vector<uint32_t> texels(static_cast<size_t>(side) * tall);
+        for (uint32_t& t : texels) t = colours.colour();
+        const DWORD address = step % 3 ? emulated::kAddressWrap : emulated::kAddressClamp;
+        const float x0 = between(-3, width / 2.0f), x1 = between(width / 2.0f, width + 3);
+        const float y0 = between(-3, height / 2.0f), y1 = between(height / 2.0f, height + 3);
+        // Texels per pixel along the row from about 3 down to 1/8.
+        const float across = (x1 - x0) * between(0.125f, 3.0f) / side;
+        const float u0 = between(-2, 2), v0 = between(-2, 2), v1 = v0 + between(-1, 1);
+        const uint32_t top = colours.colour(), bottom = step % 2 ? top : colours.colour();
+        const int blend = step % 4;
+        const uint32_t clear = colours.colour();
+        for (SoftFixture* f : {&reference, &quick}) {
+            SoftDevice& d = f->device();
+            d.Clear(D3DCLEAR_TARGET, clear, 1.0f, 0);
+            Direct3DTexture9* texture = f->texture(side, tall, texels, D3DFMT_A8R8G8B8);
+            additiveLayer(d, texture, ops[step % 3]);
+            d.SetRenderState(D3DRS_SRCBLEND, blends[blend][0]);
+            d.SetRenderState(D3DRS_DESTBLEND, blends[blend][1]);
+            d.SetSamplerState(0, emulated::kSampAddressU, address);
+            d.SetSamplerState(0, emulated::kSampAddressV, address);
+            // Colours that change from row to row only, or not at all.
+            f->strip({f->screen(x0, y0, top, u0, v0), f->screen(x1, y0, top, u0 + across, v0),
+                      f->screen(x0, y1, bottom, u0, v1),
+                      f->screen(x1, y1, bottom, u0 + across, v1)});
+            d.SetTexture(0, nullptr);
+            texture->Release();
+        }
+        ASSERT_EQ(quick.pixels(), reference.pixels()) << "step " << step;
+    }
+}
+
 TEST(FastPath, ThreadCountDoesNotChangeTheResult) {
     const int width = 96, height = 80;
     SoftOptions one = SoftFixture::referenceOptions();

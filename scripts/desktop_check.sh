@@ -130,6 +130,16 @@ find_window() {
     [[ -n "$window" ]]
 }
 
+# Why no window was found: whether the program still runs, and the windows there are.
+no_window() {
+    local state="the program still runs" status=0
+    if ! kill -0 "$pid" 2>/dev/null; then
+        wait "$pid" || status=$?
+        state="the program ended with status $status"
+    fi
+    fail "no window named Quillmere$1 ($state; windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' ',' | head -c 300))"
+}
+
 # Waits for the show to end and checks its status and the shutdown calls after the last frame.
 expect_clean_end() {
     local how=$1 status=0
@@ -161,7 +171,7 @@ expect_clean_end() {
 # The window is looked up once the show runs: making the renderer may replace SDL's first one.
 start_show keys
 wait_until 30 has_frames_since 0 3 || fail "the show did not reach its third frame"
-wait_until 10 find_window || fail "no window named Quillmere"
+wait_until 30 find_window || no_window ""
 note "window $window is up and the show runs"
 xdotool mousemove 600 60 windowfocus "$window" 2>/dev/null || true
 
@@ -237,7 +247,7 @@ grep -qE '^DispatchMessageA \[hwnd1 256 27 ' "$work/since.txt" ||
 
 start_show close
 wait_until 30 has_frames_since 0 3 || fail "the second show did not reach its third frame"
-wait_until 10 find_window || fail "no window named Quillmere (second run)"
+wait_until 30 find_window || no_window " (second run)"
 "$work/close_window" "$window" || fail "could not ask the window to close"
 expect_clean_end "closing the window"
 grep -qE '^DefWindowProcA hwnd1 16 ' "$trace" || fail "the close did not reach the window procedure"

@@ -47,14 +47,15 @@ class EmulatedTexture : public Direct3DTexture9, public EmulatedObject {
     const std::vector<uint32_t>& texels() const { return texels_; }
     // Replaces the texels; `texels` must hold width() × height() of them.
     void setTexels(const std::vector<uint32_t>& texels);
+    // Moves the texels out (their memory stays where it is, for draws still reading them) and
+    // goes on with a copy of them.
+    std::vector<uint32_t> detachTexels();
 
   protected:
     // Before the texels may change (a lock, a copy): draws still waiting must sample them as
     // they were. After they have changed (an unlock, a copy).
     virtual void texelsChanging() {}
     virtual void texelsChanged() {}
-    // Moves the texels out (their memory stays where it is) and goes on with a copy of them.
-    std::vector<uint32_t> detachTexels();
 
   private:
     UINT width_;

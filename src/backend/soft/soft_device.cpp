@@ -155,7 +155,7 @@ HRESULT SoftDevice::Clear(DWORD flags, D3DCOLOR color, float z, DWORD /*stencil*
         return D3DERR_INVALIDCALL;
     }
     if (!context_.rasterizing) return S_OK;
-    // The clear starts the next batch, done by each worker on its own rows.
+    // The clear starts the next batch, done block by block with its draws.
     if (!triangles_.empty()) submit();
     if (flags & D3DCLEAR_TARGET) clearColour_ = color;
     if (flags & D3DCLEAR_ZBUFFER) clearDepth_ = z;
@@ -350,7 +350,7 @@ void SoftDevice::textureChanging(SoftTexture* texture) {
     if (!context_.workers || texture->usedInBatch <= context_.workers->finished()) return;
     // Handed-over batches still sample these texels: they keep them, the texture goes on with
     // a copy, and the states recorded from now on point at the copy.
-    retired_.emplace_back(texture->usedInBatch, texture->detach());
+    retired_.emplace_back(texture->usedInBatch, texture->detachTexels());
     stateDirty_ = true;
 }
 

@@ -4,8 +4,9 @@
 //
 // Draws are recorded (transformed, clipped and set up, with a snapshot of the pixel states)
 // into batches. A batch is handed to the worker threads before a recorded texture changes and
-// at Present, and the show goes on computing while they rasterize it: each worker fills its
-// own rows, batch after batch in order, so the result does not depend on the number of threads.
+// at Present, and the show goes on computing while they rasterize it: the threads take blocks
+// of rows as they come free, each block seeing the batches in order, so the result does not
+// depend on the number of threads.
 // A texture that changes while a handed-over batch still samples it gets new texels, and the
 // batch keeps the old ones until it is done. A presented frame is copied out by the workers
 // and reaches the sink at the next Present (or finishFrames); with one thread everything runs
@@ -44,9 +45,6 @@ class SoftTexture final : public EmulatedTexture {
 
     // The batch of recorded draws that last sampled this texture.
     uint64_t usedInBatch = 0;
-    // The texels as they stand now move out, to be kept by the batches that still read them;
-    // the texture goes on with a copy of them.
-    std::vector<uint32_t> detach() { return detachTexels(); }
 
   private:
     void texelsChanging() override;

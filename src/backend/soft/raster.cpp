@@ -251,9 +251,11 @@ bool rowSpan(const Triangle& tri, int y, int width, Span* span) {
     return true;
 }
 
+namespace {
+
 void buildTileMax(const StageState& st, std::vector<uint8_t>* out) {
     const int columns = tileColumns(st);
-    const int rows = (st.height + kTileTexels - 1) >> kTileShift;
+    const int rows = tileRows(st);
     out->assign(static_cast<size_t>(columns) * rows, 0);
     for (int y = 0; y < st.height; ++y) {
         const uint32_t* texel = st.texels + static_cast<size_t>(y) * st.pitch;
@@ -302,6 +304,32 @@ void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
                           std::max(above.x1, at.x1), std::max(above.y1, at.y1)};
         }
     }
+}
+
+}  // namespace
+
+void TileMaps::build(const StageState& st) {
+    buildTileMax(st, &maxima);
+    buildBrightBoxes(st, maxima, &brightBoxes);
+    // Each coarse block holds whole tiles: the sides are powers of two.
+    constexpr int kTilesPerBlock = kCoarseTexels / kTileTexels;
+    const int columns = tileColumns(st), rows = tileRows(st);
+    const int coarseColumns = (columns + kTilesPerBlock - 1) / kTilesPerBlock;
+    const int coarseRows = (rows + kTilesPerBlock - 1) / kTilesPerBlock;
+    coarseMaxima.assign(static_cast<size_t>(coarseColumns) * coarseRows, 0);
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < columns; ++x) {
+            uint8_t& block = coarseMaxima[static_cast<size_t>(y / kTilesPerBlock) * coarseColumns +
+                                          x / kTilesPerBlock];
+            block = std::max(block, maxima[static_cast<size_t>(y) * columns + x]);
+        }
+    }
+}
+
+void TileMaps::attach(StageState* st) const {
+    st->tileMax = maxima.data();
+    st->brightBoxes = brightBoxes.data();
+    st->coarseTileMax = coarseMaxima.data();
 }
 
 // ---- scalar shading: the reference ----

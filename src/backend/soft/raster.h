@@ -102,6 +102,9 @@ struct StageState {
     // Optional, with tileMax: for each limit L (0..255), the rectangle of tiles whose maximum
     // exceeds L. Outside it a layer that turns channels up to L into 0 adds nothing but alpha.
     const struct TileBox* brightBoxes = nullptr;
+    // Optional, with tileMax: the same for blocks of kCoarseTexels × kCoarseTexels texels, so
+    // that wide dark regions are crossed in long steps.
+    const uint8_t* coarseTileMax = nullptr;
 };
 
 // A rectangle of tiles, both ends included; empty when x0 > x1.
@@ -119,11 +122,24 @@ inline int tileColumns(const StageState& st) {
     return (st.width + kTileTexels - 1) >> kTileShift;
 }
 
-// The tile maxima of a texture (level 0 of `st`), into `out` (resized to fit).
-void buildTileMax(const StageState& st, std::vector<uint8_t>* out);
-// StageState::brightBoxes from the tile maxima of `st`: 256 boxes into `out`.
-void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
-                      std::vector<TileBox>* out);
+inline int tileRows(const StageState& st) {
+    return (st.height + kTileTexels - 1) >> kTileShift;
+}
+
+constexpr int kCoarseShift = 5;
+constexpr int kCoarseTexels = 1 << kCoarseShift;
+
+// What additive layers know of a texture's dark regions (StageState::tileMax and brightBoxes),
+// built from its level 0 while its draws are shaded.
+struct TileMaps {
+    std::vector<uint8_t> maxima;
+    std::vector<TileBox> brightBoxes;  // 256, one per limit
+    std::vector<uint8_t> coarseMaxima;
+
+    void build(const StageState& st);
+    // Points the stage's optional fields at these maps.
+    void attach(StageState* st) const;
+};
 
 // Everything the pixel loop needs besides the triangle itself. Shared by consecutive triangles
 // drawn under the same states.

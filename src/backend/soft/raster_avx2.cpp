@@ -213,7 +213,9 @@ struct StageSampler {
     bool linear;
     const uint8_t* tileMax;  // null when not built for this draw
     int tileColumns;
-    const TileBox* brightBoxes;  // with tileMax
+    int tileRows;
+    const TileBox* brightBoxes;    // with tileMax
+    const uint8_t* coarseTileMax;  // with tileMax
 };
 
 QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
@@ -548,77 +550,195 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
     *to = static_cast<int>(std::ceil(hi));
 }
 
-// Stretches of a span whose bilinear footprints all lie in tiles no brighter than a limit, told
-// group by group: one look at a few tiles settles a whole group of pixels, where a test per
-// block of eight would cost nearly as much as shading it. The texel coordinates are affine
-// along the span, so the footprints of a group lie between those of its two ends; the ends are
-// computed in double, and a margin of a texel covers the float steps of the pixel loop (at the
-// magnitudes allowed here they stay within a few 1/256 of a texel of the exact values).
-class DarkGroups {
+// Stretches of a span whose bilinear footprints all lie in tiles no brighter than a limit, found
+// by walking the tiles along the span. The texel coordinates are affine along the span, so the
+// band of texels its footprints sweep meets new tiles only where one of its two leading edges
+// crosses a tile border, at columns evenly spaced along each axis: the walk steps from one such
+// column to the next and looks at the tiles entered there. It walks the coarse blocks of tiles
+// while they are dark, and the tiles themselves from the first block that is not. The
+// coordinates are computed in double; a margin of kMargin texel either side covers the float
+// steps of the pixel loop, which at the magnitudes allowed here stay within a few 1/256 of a
+// texel of the exact values, and the rounding of the crossings as well.
+class DarkWalk {
   public:
     // False when the coordinates are too large for the margin to cover the loop's rounding.
     QM_AVX2 bool start(const StageSampler& s, const Plane& pu, const Plane& pv,
                        const float* rowValue, const Span& span, int limit) {
-        sampler_ = &s;
-        limit_ = limit;
-        scaleU_ = double(pu.ax) * s.scaledU;
-        startU_ = double(rowValue[kAttrU0]) * s.scaledU - kBilinearOffset;
-        scaleV_ = double(pv.ax) * s.scaledV;
-        startV_ = double(rowValue[kAttrV0]) * s.scaledV - kBilinearOffset;
-        for (double scale : {scaleU_, scaleV_}) {
+        const double us = double(pu.ax) * s.scaledU, ut = double(rowValue[kAttrU0]) * s.scaledU;
+        const double vs = double(pv.ax) * s.scaledV, vt = double(rowValue[kAttrV0]) * s.scaledV;
+        for (double scale : {us, vs}) {
             if (!(std::fabs(scale * span.x0) < kLargest && std::fabs(scale * span.x1) < kLargest)) {
                 return false;
             }
         }
-        if (!(std::fabs(startU_) < kLargest && std::fabs(startV_) < kLargest)) return false;
+        if (!(std::fabs(ut) < kLargest && std::fabs(vt) < kLargest)) return false;
         // From here on in texels.
-        scaleU_ /= 256.0;
-        startU_ /= 256.0;
-        scaleV_ /= 256.0;
-        startV_ /= 256.0;
-        tileRows_ = (s.height + kTileTexels - 1) >> kTileShift;
-        // Groups whose footprints travel at most two tiles: then they touch at most four tiles
-        // along each axis, margins included.
-        const double travel = std::max(std::fabs(scaleU_), std::fabs(scaleV_));
-        const double blocks = travel > 0 ? std::floor(2.0 / travel) : kMostBlocks;
-        length = 8 * static_cast<int>(std::min(std::max(blocks, 1.0), double(kMostBlocks)));
+        u_ = Axis{us / 256.0, (ut - kBilinearOffset) / 256.0};
+        v_ = Axis{vs / 256.0, (vt - kBilinearOffset) / 256.0};
+        limit_ = limit;
+        tiles_ = Grid{s.tileMax, s.tileColumns, s.tileRows, kTileShift, s.addressU, s.addressV};
+        blocks_ = Grid{s.coarseTileMax,
+                       (s.width + kCoarseTexels - 1) >> kCoarseShift,
+                       (s.height + kCoarseTexels - 1) >> kCoarseShift,
+                       kCoarseShift,
+                       s.addressU,
+                       s.addressV};
+        const TileBox& bright = s.brightBoxes[limit];
+        allDark_ = bright.x0 > bright.x1;
         return true;
     }
 
-    // True when every footprint of the columns [first, last] lies in dark tiles.
-    QM_AVX2_INLINE bool dark(int first, int last) const {
-        const StageSampler& s = *sampler_;
-        int64_t u0, u1, v0, v1;
-        tileRange(scaleU_, startU_, first, last, &u0, &u1);
-        tileRange(scaleV_, startV_, first, last, &v0, &v1);
-        if (u1 - u0 > 3 || v1 - v0 > 3) return false;
-        for (int64_t v = v0; v <= v1; ++v) {
-            const uint8_t* tiles =
-                s.tileMax +
-                static_cast<std::ptrdiff_t>(addressTile(v, tileRows_, s.addressV)) * s.tileColumns;
-            for (int64_t u = u0; u <= u1; ++u) {
-                if (tiles[addressTile(u, s.tileColumns, s.addressU)] > limit_) return false;
+    // Classifies the columns from x on, up to `last`. When the footprints of x and of the
+    // columns after it lie in dark tiles, *darkUntil becomes the last such column; otherwise
+    // x's band meets a bright tile, and *brightUntil becomes the last column before the band
+    // leaves any of its tiles (until then it meets that tile too).
+    QM_AVX2_INLINE void classify(int x, int last, int* darkUntil, int* brightUntil) const {
+        if (allDark_) {
+            *darkUntil = last;
+            return;
+        }
+        const Band u = u_.band(tiles_.shift, x), v = v_.band(tiles_.shift, x);
+        if (!dark(tiles_, u, v)) {
+            const double leaves =
+                std::min(u_.leaving(tiles_.shift, x, u), v_.leaving(tiles_.shift, x, v));
+            *brightUntil = leaves > last ? last : static_cast<int>(leaves) - 1;
+            return;
+        }
+        int from = x;
+        if (dark(blocks_, u_.band(blocks_.shift, x), v_.band(blocks_.shift, x))) {
+            from = firstBright(blocks_, x, last);
+            if (from > last) {
+                *darkUntil = last;
+                return;
+            }
+            if (!dark(tiles_, u_.band(tiles_.shift, from), v_.band(tiles_.shift, from))) {
+                *darkUntil = from - 1;
+                return;
             }
         }
-        return true;
+        *darkUntil = firstBright(tiles_, from, last) - 1;
     }
-
-    int length = 8;  // pixels per group, whole blocks
 
   private:
     static constexpr double kLargest = 1e7;  // in 1/256 texel
-    static constexpr double kMargin = 1.0;   // texels
-    static constexpr int kMostBlocks = 32;
+    static constexpr double kMargin = 0.125;
+    static constexpr double kNever = 1e18;  // a column past any span
 
-    // The tiles (not yet addressed) that the footprints of columns [first, last] reach along
-    // one axis: each footprint is its texel and the next one. `scale` and `start` in texels.
-    QM_AVX2_INLINE static void tileRange(double scale, double start, int first, int last,
-                                         int64_t* t0, int64_t* t1) {
-        const double a = scale * first + start, b = scale * last + start;
-        const auto lo = static_cast<int64_t>(std::floor(std::min(a, b) - kMargin));
-        const auto hi = static_cast<int64_t>(std::floor(std::max(a, b) + kMargin)) + 1;
-        *t0 = lo >> kTileShift;
-        *t1 = hi >> kTileShift;
+    // Tile maxima: `shift` gives the side of a tile in texels.
+    struct Grid {
+        const uint8_t* maxima;
+        int columns;
+        int rows;
+        int shift;
+        Address addressU;
+        Address addressV;
+    };
+
+    // The tiles a column's footprint (its texel and the next, with the margin) reaches along one
+    // axis, not yet addressed.
+    struct Band {
+        int64_t first;
+        int64_t last;
+    };
+
+    struct Axis {
+        double scale = 0;  // texels per column
+        double start = 0;  // at column 0
+
+        QM_AVX2_INLINE Band band(int shift, int x) const {
+            const double at = scale * x + start;
+            return Band{static_cast<int64_t>(std::floor(at - kMargin)) >> shift,
+                        static_cast<int64_t>(std::floor(at + 1 + kMargin)) >> shift};
+        }
+
+        // The column (as a real, not yet rounded) at which an edge of the band `offset` texels
+        // from the coordinate reaches the first texel of `tile` (tiles of 2^shift texels).
+        QM_AVX2_INLINE double meets(int64_t tile, int shift, double offset) const {
+            return (double(tile) * double(1 << shift) - offset - start) / scale;
+        }
+
+        // The first column after x at which the band, now `b`, has left one of its tiles: its
+        // trailing edge has crossed a tile border.
+        QM_AVX2_INLINE double leaving(int shift, int x, const Band& b) const {
+            double column = kNever;
+            if (scale > 0) column = std::ceil(meets(b.first + 1, shift, -kMargin));
+            if (scale < 0) column = std::floor(meets(b.last, shift, 1 + kMargin)) + 1;
+            return std::max(column, double(x) + 1);
+        }
+    };
+
+    // One axis of the walk: the tile its leading edge is in, and the column (a real) where that
+    // edge reaches the next one. Moving up the edge is at + 1 + kMargin and enters a tile at
+    // its first texel; moving down it is at - kMargin and enters a tile once below the first
+    // texel of the tile it is in. The crossings are a tile's width of texels apart.
+    struct Walker {
+        int64_t lead = 0;
+        double next = kNever;
+        int direction = 0;
+        double step = 0;
+
+        QM_AVX2_INLINE Walker(const Axis& a, int shift, const Band& b) {
+            if (a.scale > 0) {
+                direction = 1;
+                lead = b.last;
+                next = a.meets(lead + 1, shift, 1 + kMargin);
+            } else if (a.scale < 0) {
+                direction = -1;
+                lead = b.first;
+                next = a.meets(lead, shift, -kMargin);
+            }
+            if (direction != 0) step = double(1 << shift) / std::fabs(a.scale);
+        }
+
+        QM_AVX2_INLINE double column() const {
+            return direction > 0 ? std::ceil(next) : std::floor(next) + 1;
+        }
+
+        QM_AVX2_INLINE void advance() {
+            lead += direction;
+            next += step;
+        }
+
+        // The band at column `at`, up to the leading edge's tile: the trailing edge only moves
+        // away from tiles before the next crossing.
+        QM_AVX2_INLINE Band bandAt(const Axis& a, int shift, int at) const {
+            const Band exact = a.band(shift, at);
+            if (direction == 0) return exact;
+            return direction > 0 ? Band{exact.first, lead} : Band{lead, exact.last};
+        }
+    };
+
+    // The first column after x, up to last + 1, where the band enters a bright tile of `grid`;
+    // the band at x lies in dark ones.
+    QM_AVX2_INLINE int firstBright(const Grid& grid, int x, int last) const {
+        Walker wu(u_, grid.shift, u_.band(grid.shift, x));
+        Walker wv(v_, grid.shift, v_.band(grid.shift, x));
+        for (;;) {
+            // The axis whose leading edge enters a new tile first; the other one's band there.
+            const bool alongU = wu.next <= wv.next;
+            Walker& moving = alongU ? wu : wv;
+            const double column = std::max(moving.column(), double(x) + 1);
+            if (column > last) return last + 1;
+            const int at = static_cast<int>(column);
+            moving.advance();
+            const Band across =
+                alongU ? wv.bandAt(v_, grid.shift, at) : wu.bandAt(u_, grid.shift, at);
+            const Band entered{moving.lead, moving.lead};
+            if (!(alongU ? dark(grid, entered, across) : dark(grid, across, entered))) return at;
+        }
+    }
+
+    // True when every tile of the bands is dark.
+    QM_AVX2_INLINE bool dark(const Grid& grid, const Band& u, const Band& v) const {
+        for (int64_t ty = v.first; ty <= v.last; ++ty) {
+            const uint8_t* row = grid.maxima + static_cast<std::ptrdiff_t>(
+                                                   addressTile(ty, grid.rows, grid.addressV)) *
+                                                   grid.columns;
+            for (int64_t tx = u.first; tx <= u.last; ++tx) {
+                if (row[addressTile(tx, grid.columns, grid.addressU)] > limit_) return false;
+            }
+        }
+        return true;
     }
 
     // Textures have power-of-two sides here, so a wrapped texel's tile is the tile wrapped; a
@@ -628,10 +748,10 @@ class DarkGroups {
         return static_cast<int>(t & (tiles - 1));
     }
 
-    const StageSampler* sampler_ = nullptr;
-    int limit_ = -1;
-    int tileRows_ = 1;
-    double scaleU_ = 0, startU_ = 0, scaleV_ = 0, startV_ = 0;
+    Axis u_, v_;
+    int limit_ = 0;
+    bool allDark_ = false;
+    Grid tiles_{}, blocks_{};
 };
 
 // Whether all the pixels of `pixels` are white, and whether all their alphas are full.
@@ -645,8 +765,20 @@ QM_AVX2_INLINE bool alphaFull(__m256i pixels) {
 
 // Whether the pixels [first, last] of a row all have full alpha.
 QM_AVX2_INLINE bool fullAlphas(const uint32_t* row, int first, int last) {
+    // Four blocks at a time into separate ANDs, which then do not wait for one another.
     __m256i all = _mm256_set1_epi32(-1);
     int x = first;
+    if (last - first >= 31) {
+        __m256i a = all, b = all, c = all, d = all;
+        for (; x + 31 <= last; x += 32) {
+            const __m256i* at = reinterpret_cast<const __m256i*>(row + x);
+            a = _mm256_and_si256(a, _mm256_loadu_si256(at));
+            b = _mm256_and_si256(b, _mm256_loadu_si256(at + 1));
+            c = _mm256_and_si256(c, _mm256_loadu_si256(at + 2));
+            d = _mm256_and_si256(d, _mm256_loadu_si256(at + 3));
+        }
+        all = _mm256_and_si256(_mm256_and_si256(a, b), _mm256_and_si256(c, d));
+    }
     for (; x + 7 <= last; x += 8) {
         all = _mm256_and_si256(all, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x)));
     }
@@ -668,17 +800,18 @@ template <Op op, BlendKind blend>
 QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const Span& span,
                             uint32_t* row, const StageSampler& sampler, const float* rowValue,
                             const Wide& flat, int darkLimit, int brightFrom, int brightTo,
-                            const DarkGroups* groups) {
+                            const DarkWalk* walk) {
     const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const Plane& pu = tri.plane[kAttrU0];
     const Plane& pv = tri.plane[kAttrV0];
     // Additive layers first try whole runs of kRun pixels, up to `tested` (exclusive).
     constexpr int kRun = 32;
     int tested = span.x0;
-    // The group of `groups` that the block at x belongs to, [groupStart, groupEnd], and whether
-    // it is dark.
-    int groupStart = span.x0, groupEnd = span.x0 - 1;
-    bool groupDark = false;
+    // From `walk`: the columns up to `darkUntil` add nothing but alpha; those up to
+    // `brightUntil` have footprints near a bright tile. `alphas` says whether all the span's
+    // alphas are full: 1 or 0 once looked at, -1 before.
+    int darkUntil = span.x0 - 1, brightUntil = span.x0 - 1;
+    int alphas = -1;
     // With v constant along the row (its plane's ax is zero, so every pixel computes v as the
     // row's part alone) every pixel reads the same two texture rows.
     const bool rowsFixed = pv.ax == 0;
@@ -690,17 +823,22 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     }
     for (int x = span.x0; x <= span.x1; x += 8) {
         int remaining = span.x1 - x + 1;
-        if (blend == BlendKind::kAdd && groups != nullptr) {
-            if (x > groupEnd) {
-                groupStart = x;
-                groupEnd = std::min(x + groups->length - 1, span.x1);
-                groupDark = groups->dark(x, groupEnd);
+        // False for blocks whose footprints all lie near a bright tile: the test of the block's
+        // own footprint would hardly ever find it dark.
+        bool mayBeDark = true;
+        if (blend == BlendKind::kAdd && walk != nullptr) {
+            const int blockEnd = std::min(x + 7, span.x1);
+            if (x > darkUntil && x > brightUntil) {
+                walk->classify(x, span.x1, &darkUntil, &brightUntil);
             }
-            if (groupDark) {
-                // Adding black changes only alpha, and not where alpha is already full: one
-                // look at the whole group's alphas settles it.
-                if (x == groupStart && fullAlphas(row, x, groupEnd)) {
-                    x = groupEnd - 7;
+            mayBeDark = blockEnd > brightUntil;
+            if (blockEnd <= darkUntil) {
+                // Adding black changes only alpha, and not where alpha is already full (adding
+                // never lowers it): one look at the span's alphas settles every dark stretch.
+                if (alphas < 0) alphas = fullAlphas(row, span.x0, span.x1) ? 1 : 0;
+                if (alphas == 1) {
+                    if (darkUntil >= span.x1) break;
+                    x += ((darkUntil - x + 1) & ~7) - 8;
                     continue;
                 }
                 __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
@@ -718,7 +856,7 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 _mm256_and_si256(_mm256_loadu_si256(at), _mm256_loadu_si256(at + 1)),
                 _mm256_and_si256(_mm256_loadu_si256(at + 2), _mm256_loadu_si256(at + 3)));
             if (allWhite(all) ||
-                (darkLimit >= 0 && alphaFull(all) &&
+                (darkLimit >= 0 && walk == nullptr && alphaFull(all) &&
                  (x + kRun - 1 < brightFrom || x > brightTo ||
                   darkRun(sampler, pu, pv, rowValue, x, x + kRun - 1, darkLimit)))) {
                 x += kRun - 8;
@@ -741,8 +879,9 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                                                _mm256_xor_si256(keep, _mm256_set1_epi32(-1)));
                 if (_mm256_movemask_epi8(done) == -1) continue;
                 // Adding black changes only alpha, and not where alpha is already full.
-                if (darkLimit >= 0 && alphaFull(_mm256_or_si256(
-                                          dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
+                if (darkLimit >= 0 && mayBeDark &&
+                    alphaFull(
+                        _mm256_or_si256(dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
                     if (x + 7 < brightFrom || x > brightTo) continue;
                     su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
                                           kBilinearOffset);
@@ -831,20 +970,20 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
             const int scale = op == kOpModulate ? 1 : (op == kOpModulate2x ? 2 : 4);
             darkLimit = most == 0 ? 255 : 127 / (scale * static_cast<int>(most));
         }
-        DarkGroups groups;
-        const bool walk =
-            darkLimit >= 0 && groups.start(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0],
-                                           rowValue, span, darkLimit);
+        DarkWalk walk;
+        const bool walking =
+            darkLimit >= 0 &&
+            walk.start(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span, darkLimit);
         // Outside these columns the footprints are dark: a load of the pixels settles them.
-        // The groups settle those columns as well, so only spans without them look for them.
+        // The walk settles those columns as well, so only spans without it look for them.
         int brightFrom = span.x0, brightTo = span.x1;
-        if (darkLimit >= 0 && !walk) {
+        if (darkLimit >= 0 && !walking) {
             brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
                           darkLimit, &brightFrom, &brightTo);
         }
         shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
                                             darkLimit, brightFrom, brightTo,
-                                            walk ? &groups : nullptr);
+                                            walking ? &walk : nullptr);
     } else if (state.srcBlend == kBlendSrcColor && state.destBlend == kBlendInvSrcColor) {
         shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat,
                                                   -1, 0, 0, nullptr);
@@ -890,7 +1029,9 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
                                    tri.linear[s],
                                    st.tileMax,
                                    tileColumns(st),
-                                   st.brightBoxes};
+                                   tileRows(st),
+                                   st.brightBoxes,
+                                   st.coarseTileMax};
     }
     const Wide factor = widen(_mm256_set1_epi32(static_cast<int>(state.textureFactor)));
     Wide flat{};

@@ -113,9 +113,8 @@ struct SoftBatch {
     // binned[binStart[b]] up to binned[binStart[b + 1]].
     std::vector<uint32_t> binStart;
     std::vector<uint32_t> binned;
-    std::vector<std::vector<uint8_t>> tileMaxima;   // of the textures of additive layers
-    std::vector<std::vector<TileBox>> brightBoxes;  // of the same textures
-    uint32_t* copyTo = nullptr;                     // a presented frame's pixels, or null
+    std::vector<TileMaps> tileMaps;  // of the textures of additive layers
+    uint32_t* copyTo = nullptr;      // a presented frame's pixels, or null
 };
 
 // ---- textures ----
@@ -378,6 +377,7 @@ void prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stateArea) {
         StageState& stage = batch.states[i].stage[0];
         stage.tileMax = nullptr;
         stage.brightBoxes = nullptr;
+        stage.coarseTileMax = nullptr;
         const PixelState& state = batch.states[i];
         if (stateArea[i] < uint64_t(stage.width) * uint64_t(stage.height) ||
             batch.spans[i] == shadeSpanScalar || state.stages < 1 || !stage.textured ||
@@ -391,15 +391,13 @@ void prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stateArea) {
                 other.pitch == stage.pitch) {
                 stage.tileMax = other.tileMax;
                 stage.brightBoxes = other.brightBoxes;
+                stage.coarseTileMax = other.coarseTileMax;
             }
         }
         if (stage.tileMax != nullptr) continue;
-        batch.tileMaxima.emplace_back();
-        batch.brightBoxes.emplace_back();
-        buildTileMax(stage, &batch.tileMaxima.back());
-        buildBrightBoxes(stage, batch.tileMaxima.back(), &batch.brightBoxes.back());
-        stage.tileMax = batch.tileMaxima.back().data();
-        stage.brightBoxes = batch.brightBoxes.back().data();
+        batch.tileMaps.emplace_back();
+        batch.tileMaps.back().build(stage);
+        batch.tileMaps.back().attach(&stage);
     }
 }
 

@@ -332,19 +332,19 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
 // elsewhere that only the brighter colours lift above black, turned, magnified or shrunk up to
 // two texels a pixel in every direction, wrapped or clamped, slid across the texture's edges.
 // The layer starts and ends anywhere in a row, and now and then lands on patches whose alpha
-// is not yet full, where adding black still adds the texture's alpha.
-TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
+// is not yet full, where adding black still adds the texture's alpha. The larger texture has
+// wide dark regions, crossed in long steps.
+void additiveLayersAround(int side) {
     const int width = 101, height = 64;
     SoftOptions fast;
     fast.threads = 3;
     fast.reference = false;
     SoftFixture reference(width, height);
     SoftFixture quick(width, height, fast);
-    const int side = 64;
     std::vector<uint32_t> texels(side * side);
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
-            const int dx = x - 44, dy = y - 50;
+            const int dx = x - side * 11 / 16, dy = y - side * 25 / 32;
             const uint32_t alpha = uint32_t(x * 4 + y) & 0xFFu;
             // Bright stretches of two edges too: clamped, what lies beyond them reads these.
             const bool edge = (x == side - 1 && y >= 20 && y < 40) || (y == 0 && x >= 10 && x < 20);
@@ -400,8 +400,12 @@ TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
             }
             f->strip(corners);
         }
-        ASSERT_EQ(quick.pixels(), reference.pixels()) << "step " << step;
+        ASSERT_EQ(quick.pixels(), reference.pixels()) << "side " << side << ", step " << step;
     }
+}
+
+TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
+    for (const int side : {64, 256}) additiveLayersAround(side);
 }
 
 // The show's layers whose texture is not turned against the screen read the same two texture

@@ -178,11 +178,15 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
+const char* const kUsage =
+    "usage: render_bench [ASSETS] [--fast-only] [--threads N] [--scale N] [--at T,T,...]\n"
+    "  ASSETS       the asset folder (default: the default content of this build)\n"
+    "  --fast-only  skip the slow scalar reference run\n"
+    "  --threads N  run only the fast path, on N threads (1 to 256)\n"
+    "  --scale N    draw the frames at N times the size (1 to 4)\n"
+    "  --at T,...   draw only the runs at these show times (seconds, 0 to 140)\n";
+
 int main(int argc, char** argv) {
-    // render_bench [ASSETS] [--fast-only] [--threads N] [--scale N] [--at T,T,...]: --fast-only
-    // skips the slow reference run, --threads runs only the fast path on N threads, --scale
-    // draws the frames at N times the size (1 to 4), --at draws only the runs at those show
-    // times (seconds).
     std::string assets = QM_BENCH_ASSETS;
     bool fastOnly = false;
     int scale = 1;
@@ -216,6 +220,12 @@ int main(int argc, char** argv) {
                 only.push_back(t);
                 at = *end == ',' ? end + 1 : end;
             }
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("%s", kUsage);
+            return 0;
+        } else if (argv[i][0] == '-') {
+            std::fprintf(stderr, "render_bench: unknown option %s (see --help)\n", argv[i]);
+            return 2;
         } else {
             assets = argv[i];
         }

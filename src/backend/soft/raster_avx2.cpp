@@ -573,8 +573,8 @@ class DarkWalk {
         }
         if (!(std::fabs(ut) < kLargest && std::fabs(vt) < kLargest)) return false;
         // From here on in texels.
-        u_ = Axis{us / 256.0, (ut - kBilinearOffset) / 256.0};
-        v_ = Axis{vs / 256.0, (vt - kBilinearOffset) / 256.0};
+        u_ = Axis(us / 256.0, (ut - kBilinearOffset) / 256.0);
+        v_ = Axis(vs / 256.0, (vt - kBilinearOffset) / 256.0);
         limit_ = limit;
         tiles_ = Grid{s.tileMax, s.tileColumns, s.tileRows, kTileShift, s.addressU, s.addressV};
         blocks_ = Grid{s.coarseTileMax,
@@ -597,26 +597,32 @@ class DarkWalk {
             *darkUntil = last;
             return;
         }
-        const Band u = u_.band(tiles_.shift, x), v = v_.band(tiles_.shift, x);
+        const Band u = u_.band(x), v = v_.band(x);
         if (!dark(tiles_, u, v)) {
-            const double leaves =
-                std::min(u_.leaving(tiles_.shift, x, u), v_.leaving(tiles_.shift, x, v));
+            const double leaves = std::min(u_.leaving(x, u), v_.leaving(x, v));
             *brightUntil = leaves > last ? last : static_cast<int>(leaves) - 1;
             return;
         }
         int from = x;
-        if (dark(blocks_, u_.band(blocks_.shift, x), v_.band(blocks_.shift, x))) {
-            from = firstBright(blocks_, x, last);
+        // A block's index is its tiles' index shifted: the band's blocks follow from its tiles.
+        constexpr int kInBlock = kCoarseShift - kTileShift;
+        const Band ub{u.first >> kInBlock, u.last >> kInBlock};
+        const Band vb{v.first >> kInBlock, v.last >> kInBlock};
+        if (dark(blocks_, ub, vb)) {
+            from = firstBright(blocks_, x, last, ub, vb);
             if (from > last) {
                 *darkUntil = last;
                 return;
             }
-            if (!dark(tiles_, u_.band(tiles_.shift, from), v_.band(tiles_.shift, from))) {
+            const Band uf = u_.band(from), vf = v_.band(from);
+            if (!dark(tiles_, uf, vf)) {
                 *darkUntil = from - 1;
                 return;
             }
+            *darkUntil = firstBright(tiles_, from, last, uf, vf) - 1;
+            return;
         }
-        *darkUntil = firstBright(tiles_, from, last) - 1;
+        *darkUntil = firstBright(tiles_, x, last, u, v) - 1;
     }
 
   private:
@@ -642,27 +648,33 @@ class DarkWalk {
     };
 
     struct Axis {
-        double scale = 0;  // texels per column
-        double start = 0;  // at column 0
+        double scale = 0;    // texels per column
+        double start = 0;    // at column 0
+        double inverse = 0;  // columns per texel, 0 when the coordinate does not move
 
-        QM_AVX2_INLINE Band band(int shift, int x) const {
+        Axis() = default;
+        Axis(double scale_, double start_)
+            : scale(scale_), start(start_), inverse(scale_ == 0 ? 0 : 1 / scale_) {}
+
+        // The band in tiles of kTileTexels.
+        QM_AVX2_INLINE Band band(int x) const {
             const double at = scale * x + start;
-            return Band{static_cast<int64_t>(std::floor(at - kMargin)) >> shift,
-                        static_cast<int64_t>(std::floor(at + 1 + kMargin)) >> shift};
+            return Band{static_cast<int64_t>(std::floor(at - kMargin)) >> kTileShift,
+                        static_cast<int64_t>(std::floor(at + 1 + kMargin)) >> kTileShift};
         }
 
         // The column (as a real, not yet rounded) at which an edge of the band `offset` texels
         // from the coordinate reaches the first texel of `tile` (tiles of 2^shift texels).
         QM_AVX2_INLINE double meets(int64_t tile, int shift, double offset) const {
-            return (double(tile) * double(1 << shift) - offset - start) / scale;
+            return (double(tile) * double(1 << shift) - offset - start) * inverse;
         }
 
-        // The first column after x at which the band, now `b`, has left one of its tiles: its
-        // trailing edge has crossed a tile border.
-        QM_AVX2_INLINE double leaving(int shift, int x, const Band& b) const {
+        // The first column after x at which the band, now `b` in tiles of kTileTexels, has left
+        // one of its tiles: its trailing edge has crossed a tile border.
+        QM_AVX2_INLINE double leaving(int x, const Band& b) const {
             double column = kNever;
-            if (scale > 0) column = std::ceil(meets(b.first + 1, shift, -kMargin));
-            if (scale < 0) column = std::floor(meets(b.last, shift, 1 + kMargin)) + 1;
+            if (scale > 0) column = std::ceil(meets(b.first + 1, kTileShift, -kMargin));
+            if (scale < 0) column = std::floor(meets(b.last, kTileShift, 1 + kMargin)) + 1;
             return std::max(column, double(x) + 1);
         }
     };
@@ -670,12 +682,15 @@ class DarkWalk {
     // One axis of the walk: the tile its leading edge is in, and the column (a real) where that
     // edge reaches the next one. Moving up the edge is at + 1 + kMargin and enters a tile at
     // its first texel; moving down it is at - kMargin and enters a tile once below the first
-    // texel of the tile it is in. The crossings are a tile's width of texels apart.
+    // texel of the tile it is in. The crossings are a tile's width of texels apart, and the
+    // trailing edge crosses each border the band's width of texels after the leading one.
     struct Walker {
         int64_t lead = 0;
         double next = kNever;
         int direction = 0;
         double step = 0;
+        double width = 0;   // columns from a leading crossing to the trailing one
+        Band fixed{0, -1};  // the band, when it does not move
 
         QM_AVX2_INLINE Walker(const Axis& a, int shift, const Band& b) {
             if (a.scale > 0) {
@@ -686,8 +701,13 @@ class DarkWalk {
                 direction = -1;
                 lead = b.first;
                 next = a.meets(lead, shift, -kMargin);
+            } else {
+                fixed = b;
+                return;
             }
-            if (direction != 0) step = double(1 << shift) / std::fabs(a.scale);
+            const double perTexel = std::fabs(a.inverse);
+            step = double(1 << shift) * perTexel;
+            width = (1 + 2 * kMargin) * perTexel;
         }
 
         QM_AVX2_INLINE double column() const {
@@ -699,32 +719,36 @@ class DarkWalk {
             next += step;
         }
 
-        // The band at column `at`, up to the leading edge's tile: the trailing edge only moves
-        // away from tiles before the next crossing.
-        QM_AVX2_INLINE Band bandAt(const Axis& a, int shift, int at) const {
-            const Band exact = a.band(shift, at);
-            if (direction == 0) return exact;
-            return direction > 0 ? Band{exact.first, lead} : Band{lead, exact.last};
+        // The band at column `at`, which lies before the next crossing: the tile the leading
+        // edge is in, and the one before it until the trailing edge has left that (counted in
+        // whenever the rounding leaves it in doubt).
+        QM_AVX2_INLINE Band bandAt(double at) const {
+            if (direction == 0) return fixed;
+            const bool trailing = at <= next - step + width + kDoubt;
+            const int64_t behind = trailing ? lead - direction : lead;
+            return direction > 0 ? Band{behind, lead} : Band{lead, behind};
         }
+
+        static constexpr double kDoubt = 1.0 / 1024;  // columns
     };
 
     // The first column after x, up to last + 1, where the band enters a bright tile of `grid`;
-    // the band at x lies in dark ones.
-    QM_AVX2_INLINE int firstBright(const Grid& grid, int x, int last) const {
-        Walker wu(u_, grid.shift, u_.band(grid.shift, x));
-        Walker wv(v_, grid.shift, v_.band(grid.shift, x));
+    // the band at x, `u` and `v` in that grid's tiles, lies in dark ones.
+    QM_AVX2_INLINE int firstBright(const Grid& grid, int x, int last, const Band& u,
+                                   const Band& v) const {
+        Walker wu(u_, grid.shift, u), wv(v_, grid.shift, v);
         for (;;) {
             // The axis whose leading edge enters a new tile first; the other one's band there.
             const bool alongU = wu.next <= wv.next;
             Walker& moving = alongU ? wu : wv;
             const double column = std::max(moving.column(), double(x) + 1);
             if (column > last) return last + 1;
-            const int at = static_cast<int>(column);
             moving.advance();
-            const Band across =
-                alongU ? wv.bandAt(v_, grid.shift, at) : wu.bandAt(u_, grid.shift, at);
             const Band entered{moving.lead, moving.lead};
-            if (!(alongU ? dark(grid, entered, across) : dark(grid, across, entered))) return at;
+            if (alongU ? !dark(grid, entered, wv.bandAt(column))
+                       : !dark(grid, wu.bandAt(column), entered)) {
+                return static_cast<int>(column);
+            }
         }
     }
 

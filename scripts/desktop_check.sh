@@ -136,6 +136,8 @@ no_window() {
     if ! kill -0 "$pid" 2>/dev/null; then
         wait "$pid" || status=$?
         state="the program ended with status $status"
+        # What the program saw last: the messages and calls before it ended.
+        [[ -f "$trace" ]] && tail -n 40 "$trace" | sed 's/^/  trace: /' >&2
     fi
     fail "no window named Quillmere$1 ($state; windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' ',' | head -c 300))"
 }

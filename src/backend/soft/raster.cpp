@@ -314,8 +314,8 @@ void TileMaps::build(const StageState& st) {
     // Each coarse block holds whole tiles: the sides are powers of two.
     constexpr int kTilesPerBlock = kCoarseTexels / kTileTexels;
     const int columns = tileColumns(st), rows = tileRows(st);
-    const int coarseColumns = (columns + kTilesPerBlock - 1) / kTilesPerBlock;
-    const int coarseRows = (rows + kTilesPerBlock - 1) / kTilesPerBlock;
+    const int coarseColumns = tilesAcross(st.width, kCoarseShift);
+    const int coarseRows = tilesAcross(st.height, kCoarseShift);
     coarseMaxima.assign(static_cast<size_t>(coarseColumns) * coarseRows, 0);
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < columns; ++x) {

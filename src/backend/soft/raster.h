@@ -102,8 +102,9 @@ struct StageState {
     // Optional, with tileMax: for each limit L (0..255), the rectangle of tiles whose maximum
     // exceeds L. Outside it a layer that turns channels up to L into 0 adds nothing but alpha.
     const struct TileBox* brightBoxes = nullptr;
-    // Optional, with tileMax: the same for blocks of kCoarseTexels × kCoarseTexels texels, so
-    // that wide dark regions are crossed in long steps.
+    // Optional, with tileMax: the largest colour channel of each block of kCoarseTexels ×
+    // kCoarseTexels texels, laid out as tileMax, so that wide dark regions are crossed in long
+    // steps.
     const uint8_t* coarseTileMax = nullptr;
 };
 
@@ -118,19 +119,24 @@ struct TileBox {
 constexpr int kTileShift = 3;
 constexpr int kTileTexels = 1 << kTileShift;
 
+// How many tiles of 2^shift texels a side of `texels` texels takes.
+inline int tilesAcross(int texels, int shift) {
+    return (texels + (1 << shift) - 1) >> shift;
+}
+
 inline int tileColumns(const StageState& st) {
-    return (st.width + kTileTexels - 1) >> kTileShift;
+    return tilesAcross(st.width, kTileShift);
 }
 
 inline int tileRows(const StageState& st) {
-    return (st.height + kTileTexels - 1) >> kTileShift;
+    return tilesAcross(st.height, kTileShift);
 }
 
 constexpr int kCoarseShift = 5;
 constexpr int kCoarseTexels = 1 << kCoarseShift;
 
-// What additive layers know of a texture's dark regions (StageState::tileMax and brightBoxes),
-// built from its level 0 while its draws are shaded.
+// What additive layers know of a texture's dark regions (StageState::tileMax, brightBoxes and
+// coarseTileMax), built from its level 0 while its draws are shaded.
 struct TileMaps {
     std::vector<uint8_t> maxima;
     std::vector<TileBox> brightBoxes;  // 256, one per limit

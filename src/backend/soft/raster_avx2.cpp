@@ -578,8 +578,8 @@ class DarkWalk {
         limit_ = limit;
         tiles_ = Grid{s.tileMax, s.tileColumns, s.tileRows, kTileShift, s.addressU, s.addressV};
         blocks_ = Grid{s.coarseTileMax,
-                       (s.width + kCoarseTexels - 1) >> kCoarseShift,
-                       (s.height + kCoarseTexels - 1) >> kCoarseShift,
+                       tilesAcross(s.width, kCoarseShift),
+                       tilesAcross(s.height, kCoarseShift),
                        kCoarseShift,
                        s.addressU,
                        s.addressV};
@@ -603,7 +603,9 @@ class DarkWalk {
             *brightUntil = leaves > last ? last : static_cast<int>(leaves) - 1;
             return;
         }
+        // Through dark blocks first, then tiles from where the band enters a block that is not.
         int from = x;
+        Band uf = u, vf = v;
         // A block's index is its tiles' index shifted: the band's blocks follow from its tiles.
         constexpr int kInBlock = kCoarseShift - kTileShift;
         const Band ub{u.first >> kInBlock, u.last >> kInBlock};
@@ -614,15 +616,14 @@ class DarkWalk {
                 *darkUntil = last;
                 return;
             }
-            const Band uf = u_.band(from), vf = v_.band(from);
+            uf = u_.band(from);
+            vf = v_.band(from);
             if (!dark(tiles_, uf, vf)) {
                 *darkUntil = from - 1;
                 return;
             }
-            *darkUntil = firstBright(tiles_, from, last, uf, vf) - 1;
-            return;
         }
-        *darkUntil = firstBright(tiles_, x, last, u, v) - 1;
+        *darkUntil = firstBright(tiles_, from, last, uf, vf) - 1;
     }
 
   private:

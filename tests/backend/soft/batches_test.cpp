@@ -26,17 +26,9 @@ class KeepingSink : public FrameSink {
     std::vector<std::pair<uint64_t, std::vector<uint32_t>>> frames;
 };
 
-SoftOptions fastOptions(int threads, FrameSink* sink = nullptr) {
-    SoftOptions options = SoftFixture::referenceOptions();
-    options.reference = false;
-    options.threads = threads;
-    options.sink = sink;
-    return options;
-}
-
 TEST(Batches, FramesReachTheSinkAPresentLateWithTheirOwnPixels) {
     KeepingSink sink;
-    SoftFixture f(16, 12, fastOptions(3, &sink));
+    SoftFixture f(16, 12, SoftFixture::fastOptions(3, &sink));
     f.unlit();
     for (uint32_t k = 1; k <= 4; ++k) {
         sink.next_ = k == 3 ? 0 : 10 + k;  // the third frame is not wanted
@@ -115,7 +107,7 @@ TEST(Batches, TexturesChangingUnderBatchesInFlightAreSampledAsTheyWere) {
         drawChangingTexture(reference, present);
         for (int threads : {2, 3, 5}) {
             KeepingSink sink;
-            SoftFixture f(96, 64, fastOptions(threads, &sink));
+            SoftFixture f(96, 64, SoftFixture::fastOptions(threads, &sink));
             drawChangingTexture(f, present);
             EXPECT_EQ(f.pixels(), reference.pixels()) << threads << " threads";
         }

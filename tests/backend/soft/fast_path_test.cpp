@@ -198,11 +198,8 @@ class RandomScenes {
 
 TEST(FastPath, EqualsTheReferenceOnRandomScenes) {
     const int width = 61, height = 37;
-    SoftOptions fast;
-    fast.threads = 3;
-    fast.reference = false;
     SoftFixture reference(width, height);
-    SoftFixture quick(width, height, fast);
+    SoftFixture quick(width, height, SoftFixture::fastOptions(3));
     RandomScenes scenes(20260);
     for (int frame = 0; frame < 300; ++frame) {
         scenes.frame(reference, quick, width, height);
@@ -219,11 +216,8 @@ TEST(FastPath, EqualsTheReferenceOnRandomScenes) {
 // leave must still be the reference's bytes.
 TEST(FastPath, EqualsTheReferenceOverDarkTexturesAndFullAlpha) {
     const int width = 97, height = 41;
-    SoftOptions fast;
-    fast.threads = 2;
-    fast.reference = false;
     SoftFixture reference(width, height);
-    SoftFixture quick(width, height, fast);
+    SoftFixture quick(width, height, SoftFixture::fastOptions(2));
     RandomScenes scenes(4711, true);
     for (int frame = 0; frame < 300; ++frame) {
         scenes.frame(reference, quick, width, height);
@@ -258,10 +252,7 @@ void additiveLayer(SoftDevice& d, Direct3DTexture9* texture, DWORD op) {
 // At the edge of black: a grey texel t under a grey colour d adds div255(k·t·d), which is 0 up
 // to k·t·d = 127 and 1 from 128 on.
 TEST(FastPath, AdditiveLayerAddsWhatRoundsAboveBlack) {
-    SoftOptions fast;
-    fast.threads = 1;
-    fast.reference = false;
-    SoftFixture f(64, 8, fast);
+    SoftFixture f(64, 8, SoftFixture::fastOptions(1));
     SoftDevice& d = f.device();
     additiveLayer(d, nullptr, D3DTOP_MODULATE);
     const DWORD ops[] = {D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X};
@@ -293,11 +284,8 @@ TEST(FastPath, AdditiveLayerAddsWhatRoundsAboveBlack) {
 // the screen step by step: the pixels that filter in a little of the bright side must get it.
 TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
     const int width = 96, height = 16;
-    SoftOptions fast;
-    fast.threads = 1;
-    fast.reference = false;
     SoftFixture reference(width, height);
-    SoftFixture quick(width, height, fast);
+    SoftFixture quick(width, height, SoftFixture::fastOptions(1));
     std::vector<uint32_t> texels(32 * 32);
     for (int y = 0; y < 32; ++y) {
         for (int x = 0; x < 32; ++x) {
@@ -336,11 +324,8 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
 // wide dark regions, crossed in long steps.
 void additiveLayersAround(int side) {
     const int width = 101, height = 64;
-    SoftOptions fast;
-    fast.threads = 3;
-    fast.reference = false;
     SoftFixture reference(width, height);
-    SoftFixture quick(width, height, fast);
+    SoftFixture quick(width, height, SoftFixture::fastOptions(3));
     std::vector<uint32_t> texels(side * side);
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
@@ -414,11 +399,8 @@ TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
 // clamped, under each of the show's blend modes.
 TEST(FastPath, UprightModulatedLayersEqualTheReference) {
     const int width = 83, height = 29;
-    SoftOptions fast;
-    fast.threads = 2;
-    fast.reference = false;
     SoftFixture reference(width, height);
-    SoftFixture quick(width, height, fast);
+    SoftFixture quick(width, height, SoftFixture::fastOptions(2));
     RandomScenes colours(31337);
     std::mt19937 random(5);
     auto between = [&](float lo, float hi) {
@@ -464,12 +446,8 @@ TEST(FastPath, UprightModulatedLayersEqualTheReference) {
 
 TEST(FastPath, ThreadCountDoesNotChangeTheResult) {
     const int width = 96, height = 80;
-    SoftOptions one = SoftFixture::referenceOptions();
-    one.reference = false;
-    SoftOptions four = one;
-    four.threads = 4;
-    SoftFixture a(width, height, one);
-    SoftFixture b(width, height, four);
+    SoftFixture a(width, height, SoftFixture::fastOptions(1));
+    SoftFixture b(width, height, SoftFixture::fastOptions(4));
     RandomScenes scenes(99);
     for (int frame = 0; frame < 40; ++frame) {
         scenes.frame(a, b, width, height);

@@ -47,6 +47,15 @@ class SoftFixture {
         return options;
     }
 
+    // The fast path (AVX2 where the processor has it) on `threads` threads.
+    static SoftOptions fastOptions(int threads, FrameSink* sink = nullptr) {
+        SoftOptions options = referenceOptions();
+        options.reference = false;
+        options.threads = threads;
+        options.sink = sink;
+        return options;
+    }
+
     SoftDevice& device() { return *device_; }
     SoftGraphics& graphics() { return graphics_; }
 

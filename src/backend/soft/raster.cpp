@@ -309,27 +309,60 @@ void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
 }  // namespace
 
 void TileMaps::build(const StageState& st) {
-    buildTileMax(st, &maxima);
-    buildBrightBoxes(st, maxima, &brightBoxes);
-    // Each coarse block holds whole tiles: the sides are powers of two.
-    constexpr int kTilesPerBlock = kCoarseTexels / kTileTexels;
-    const int columns = tileColumns(st), rows = tileRows(st);
-    const int coarseColumns = tilesAcross(st.width, kCoarseShift);
-    const int coarseRows = tilesAcross(st.height, kCoarseShift);
-    coarseMaxima.assign(static_cast<size_t>(coarseColumns) * coarseRows, 0);
-    for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < columns; ++x) {
-            uint8_t& block = coarseMaxima[static_cast<size_t>(y / kTilesPerBlock) * coarseColumns +
-                                          x / kTilesPerBlock];
-            block = std::max(block, maxima[static_cast<size_t>(y) * columns + x]);
-        }
-    }
+    columns_ = tileColumns(st);
+    rows_ = tileRows(st);
+    buildTileMax(st, &maxima_);
+    buildBrightBoxes(st, maxima_, &brightBoxes_);
+    brightRects_.clear();
 }
 
 void TileMaps::attach(StageState* st) const {
-    st->tileMax = maxima.data();
-    st->brightBoxes = brightBoxes.data();
-    st->coarseTileMax = coarseMaxima.data();
+    st->tileMax = maxima_.data();
+    st->brightBoxes = brightBoxes_.data();
+}
+
+const std::vector<TileBox>& TileMaps::brightRects(int limit) {
+    for (const auto& [known, rects] : brightRects_) {
+        if (known == limit) return rects;
+    }
+    std::vector<TileBox> rects;
+    // The rectangles that reach the row above, and those that reach this row, left to right.
+    std::vector<size_t> above, here;
+    for (int y = 0; y < rows_; ++y) {
+        const uint8_t* row = maxima_.data() + static_cast<size_t>(y) * columns_;
+        here.clear();
+        size_t next = 0;  // the first of `above` not yet passed
+        for (int x = 0; x < columns_; ++x) {
+            if (row[x] <= limit) continue;
+            const int first = x;
+            while (x + 1 < columns_ && row[x + 1] > limit) ++x;
+            while (next < above.size() && rects[above[next]].x1 < first) ++next;
+            if (next < above.size() && rects[above[next]].x0 == first &&
+                rects[above[next]].x1 == x) {
+                rects[above[next]].y1 = y;
+                here.push_back(above[next]);
+            } else {
+                here.push_back(rects.size());
+                rects.push_back(TileBox{first, y, x, y});
+            }
+        }
+        std::swap(above, here);
+    }
+    brightRects_.emplace_back(limit, std::move(rects));
+    return brightRects_.back().second;
+}
+
+bool isModulatedLayer(const PixelState& state, const Triangle& tri) {
+    if (state.stages != 1 || !tri.linear[0]) return false;
+    const StageState& st = state.stage[0];
+    if (!st.textured) return false;
+    bool colour = (st.colourArg1 == kArgTexture && st.colourArg2 == kArgDiffuse) ||
+                  (st.colourArg1 == kArgDiffuse && st.colourArg2 == kArgTexture);
+    bool alpha = (st.alphaOp == kOpSelect1 && st.alphaArg1 == kArgTexture) ||
+                 (st.alphaOp == kOpSelect2 && st.alphaArg2 == kArgTexture);
+    bool op =
+        st.colourOp == kOpModulate || st.colourOp == kOpModulate2x || st.colourOp == kOpModulate4x;
+    return colour && alpha && op;
 }
 
 // ---- scalar shading: the reference ----

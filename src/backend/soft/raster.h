@@ -31,6 +31,7 @@
 //   the blend sum saturate through the same min. Nothing else rounds. Every intermediate value
 //   fits 16 unsigned bits, which is what lets the fast path work on 16 channels at a time.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "backend/imaging/render_target.h"
@@ -102,10 +103,6 @@ struct StageState {
     // Optional, with tileMax: for each limit L (0..255), the rectangle of tiles whose maximum
     // exceeds L. Outside it a layer that turns channels up to L into 0 adds nothing but alpha.
     const struct TileBox* brightBoxes = nullptr;
-    // Optional, with tileMax: the largest colour channel of each block of kCoarseTexels ×
-    // kCoarseTexels texels, laid out as tileMax, so that wide dark regions are crossed in long
-    // steps.
-    const uint8_t* coarseTileMax = nullptr;
 };
 
 // A rectangle of tiles, both ends included; empty when x0 > x1.
@@ -132,19 +129,23 @@ inline int tileRows(const StageState& st) {
     return tilesAcross(st.height, kTileShift);
 }
 
-constexpr int kCoarseShift = 5;
-constexpr int kCoarseTexels = 1 << kCoarseShift;
-
-// What additive layers know of a texture's dark regions (StageState::tileMax, brightBoxes and
-// coarseTileMax), built from its level 0 while its draws are shaded.
-struct TileMaps {
-    std::vector<uint8_t> maxima;
-    std::vector<TileBox> brightBoxes;  // 256, one per limit
-    std::vector<uint8_t> coarseMaxima;
-
+// What additive layers know of a texture's dark regions (StageState::tileMax and brightBoxes),
+// built from its level 0 while its draws are shaded.
+class TileMaps {
+  public:
     void build(const StageState& st);
     // Points the stage's optional fields at these maps.
     void attach(StageState* st) const;
+    // The tiles whose maximum exceeds `limit`, as rectangles: each row's runs of such tiles,
+    // runs that repeat in the rows below merged into one.
+    const std::vector<TileBox>& brightRects(int limit);
+
+  private:
+    int columns_ = 0;
+    int rows_ = 0;
+    std::vector<uint8_t> maxima_;
+    std::vector<TileBox> brightBoxes_;                               // 256, one per limit
+    std::vector<std::pair<int, std::vector<TileBox>>> brightRects_;  // by limit, as asked for
 };
 
 // Everything the pixel loop needs besides the triangle itself. Shared by consecutive triangles
@@ -197,7 +198,24 @@ struct Span {
     int y;
     int x0;
     int x1;
+    // Optional, for additive layers (see bright_cells.h): bit c of word c / 64 is set when a
+    // pixel of columns [8c, 8c + 7] may take colour from the layer. Null when nothing is known.
+    const uint64_t* brightCells = nullptr;
+    // True when every pixel of the row is known to have full alpha.
+    bool alphaFull = false;
 };
+
+// The show's layers: one stage modulating a bilinear texture with the diffuse colour, alpha
+// from the texture.
+bool isModulatedLayer(const PixelState& state, const Triangle& tri);
+
+// The largest texel channel that the modulation `op` with diffuse channels of at most `most`
+// turns into 0: k·t·d rounds to 0 through div255 exactly when it is at most 127.
+inline int darkLimitFor(Op op, uint32_t most) {
+    if (most == 0) return 255;
+    const int scale = op == kOpModulate ? 1 : (op == kOpModulate2x ? 2 : 4);
+    return 127 / (scale * static_cast<int>(most));
+}
 
 // Shades and blends one span. `row` is the back-buffer row y, `depth` the depth-buffer row (null
 // without a depth buffer).

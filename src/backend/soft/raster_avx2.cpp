@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "backend/soft/bright_cells.h"
 #include "backend/soft/raster_contract.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -214,8 +215,7 @@ struct StageSampler {
     const uint8_t* tileMax;  // null when not built for this draw
     int tileColumns;
     int tileRows;
-    const TileBox* brightBoxes;    // with tileMax
-    const uint8_t* coarseTileMax;  // with tileMax
+    const TileBox* brightBoxes;  // with tileMax
 };
 
 QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
@@ -550,234 +550,26 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
     *to = static_cast<int>(std::ceil(hi));
 }
 
-// Stretches of a span whose bilinear footprints all lie in tiles no brighter than a limit, found
-// by walking the tiles along the span. The texel coordinates are affine along the span, so the
-// band of texels its footprints sweep meets new tiles only where one of its two leading edges
-// crosses a tile border, at columns evenly spaced along each axis: the walk steps from one such
-// column to the next and looks at the tiles entered there. It walks the coarse blocks of tiles
-// while they are dark, and the tiles themselves from the first block that is not. The
-// coordinates are computed in double; a margin of kMargin texel either side covers the float
-// steps of the pixel loop, which at the magnitudes allowed here stay within a few 1/256 of a
-// texel of the exact values, and the rounding of the crossings as well.
-class DarkWalk {
-  public:
-    // False when the coordinates are too large for the margin to cover the loop's rounding.
-    QM_AVX2 bool start(const StageSampler& s, const Plane& pu, const Plane& pv,
-                       const float* rowValue, const Span& span, int limit) {
-        const double us = double(pu.ax) * s.scaledU, ut = double(rowValue[kAttrU0]) * s.scaledU;
-        const double vs = double(pv.ax) * s.scaledV, vt = double(rowValue[kAttrV0]) * s.scaledV;
-        for (double scale : {us, vs}) {
-            if (!(std::fabs(scale * span.x0) < kLargest && std::fabs(scale * span.x1) < kLargest)) {
-                return false;
-            }
-        }
-        if (!(std::fabs(ut) < kLargest && std::fabs(vt) < kLargest)) return false;
-        // From here on in texels.
-        u_ = Axis(us / 256.0, (ut - kBilinearOffset) / 256.0);
-        v_ = Axis(vs / 256.0, (vt - kBilinearOffset) / 256.0);
-        limit_ = limit;
-        tiles_ = Grid{s.tileMax, s.tileColumns, s.tileRows, kTileShift, s.addressU, s.addressV};
-        blocks_ = Grid{s.coarseTileMax,
-                       tilesAcross(s.width, kCoarseShift),
-                       tilesAcross(s.height, kCoarseShift),
-                       kCoarseShift,
-                       s.addressU,
-                       s.addressV};
-        const TileBox& bright = s.brightBoxes[limit];
-        allDark_ = bright.x0 > bright.x1;
-        return true;
+// The first cell from `from` up to `last` whose bit is `bright`; last + 1 when there is none.
+QM_AVX2_INLINE int nextCell(const uint64_t* cells, int from, int last, bool bright) {
+    for (int word = from >> 6; word <= last >> 6; ++word) {
+        uint64_t bits = bright ? cells[word] : ~cells[word];
+        if (word == from >> 6) bits &= ~uint64_t{0} << (from & 63);
+        if (bits != 0) return std::min((word << 6) + __builtin_ctzll(bits), last + 1);
     }
+    return last + 1;
+}
 
-    // Classifies the columns from x on, up to `last`. When the footprints of x and of the
-    // columns after it lie in dark tiles, *darkUntil becomes the last such column; otherwise
-    // x's band meets a bright tile, and *brightUntil becomes the last column before the band
-    // leaves any of its tiles (until then it meets that tile too).
-    QM_AVX2_INLINE void classify(int x, int last, int* darkUntil, int* brightUntil) const {
-        if (allDark_) {
-            *darkUntil = last;
-            return;
-        }
-        const Band u = u_.band(x), v = v_.band(x);
-        if (!dark(tiles_, u, v)) {
-            const double leaves = std::min(u_.leaving(x, u), v_.leaving(x, v));
-            *brightUntil = leaves > last ? last : static_cast<int>(leaves) - 1;
-            return;
-        }
-        // Through dark blocks first, then tiles from where the band enters a block that is not.
-        int from = x;
-        Band uf = u, vf = v;
-        // A block's index is its tiles' index shifted: the band's blocks follow from its tiles.
-        constexpr int kInBlock = kCoarseShift - kTileShift;
-        const Band ub{u.first >> kInBlock, u.last >> kInBlock};
-        const Band vb{v.first >> kInBlock, v.last >> kInBlock};
-        if (dark(blocks_, ub, vb)) {
-            from = firstBright(blocks_, x, last, ub, vb);
-            if (from > last) {
-                *darkUntil = last;
-                return;
-            }
-            uf = u_.band(from);
-            vf = v_.band(from);
-            if (!dark(tiles_, uf, vf)) {
-                *darkUntil = from - 1;
-                return;
-            }
-        }
-        *darkUntil = firstBright(tiles_, from, last, uf, vf) - 1;
-    }
-
-  private:
-    static constexpr double kLargest = 1e7;  // in 1/256 texel
-    static constexpr double kMargin = 0.125;
-    static constexpr double kNever = 1e18;  // a column past any span
-
-    // Tile maxima: `shift` gives the side of a tile in texels.
-    struct Grid {
-        const uint8_t* maxima;
-        int columns;
-        int rows;
-        int shift;
-        Address addressU;
-        Address addressV;
-    };
-
-    // The tiles a column's footprint (its texel and the next, with the margin) reaches along one
-    // axis, not yet addressed.
-    struct Band {
-        int64_t first;
-        int64_t last;
-    };
-
-    struct Axis {
-        double scale = 0;    // texels per column
-        double start = 0;    // at column 0
-        double inverse = 0;  // columns per texel, 0 when the coordinate does not move
-
-        Axis() = default;
-        Axis(double scale_, double start_)
-            : scale(scale_), start(start_), inverse(scale_ == 0 ? 0 : 1 / scale_) {}
-
-        // The band in tiles of kTileTexels.
-        QM_AVX2_INLINE Band band(int x) const {
-            const double at = scale * x + start;
-            return Band{static_cast<int64_t>(std::floor(at - kMargin)) >> kTileShift,
-                        static_cast<int64_t>(std::floor(at + 1 + kMargin)) >> kTileShift};
-        }
-
-        // The column (as a real, not yet rounded) at which an edge of the band `offset` texels
-        // from the coordinate reaches the first texel of `tile` (tiles of 2^shift texels).
-        QM_AVX2_INLINE double meets(int64_t tile, int shift, double offset) const {
-            return (double(tile) * double(1 << shift) - offset - start) * inverse;
-        }
-
-        // The first column after x at which the band, now `b` in tiles of kTileTexels, has left
-        // one of its tiles: its trailing edge has crossed a tile border.
-        QM_AVX2_INLINE double leaving(int x, const Band& b) const {
-            double column = kNever;
-            if (scale > 0) column = std::ceil(meets(b.first + 1, kTileShift, -kMargin));
-            if (scale < 0) column = std::floor(meets(b.last, kTileShift, 1 + kMargin)) + 1;
-            return std::max(column, double(x) + 1);
-        }
-    };
-
-    // One axis of the walk: the tile its leading edge is in, and the column (a real) where that
-    // edge reaches the next one. Moving up the edge is at + 1 + kMargin and enters a tile at
-    // its first texel; moving down it is at - kMargin and enters a tile once below the first
-    // texel of the tile it is in. The crossings are a tile's width of texels apart, and the
-    // trailing edge crosses each border the band's width of texels after the leading one.
-    struct Walker {
-        int64_t lead = 0;
-        double next = kNever;
-        int direction = 0;
-        double step = 0;
-        double width = 0;   // columns from a leading crossing to the trailing one
-        Band fixed{0, -1};  // the band, when it does not move
-
-        QM_AVX2_INLINE Walker(const Axis& a, int shift, const Band& b) {
-            if (a.scale > 0) {
-                direction = 1;
-                lead = b.last;
-                next = a.meets(lead + 1, shift, 1 + kMargin);
-            } else if (a.scale < 0) {
-                direction = -1;
-                lead = b.first;
-                next = a.meets(lead, shift, -kMargin);
-            } else {
-                fixed = b;
-                return;
-            }
-            const double perTexel = std::fabs(a.inverse);
-            step = double(1 << shift) * perTexel;
-            width = (1 + 2 * kMargin) * perTexel;
-        }
-
-        QM_AVX2_INLINE double column() const {
-            return direction > 0 ? std::ceil(next) : std::floor(next) + 1;
-        }
-
-        QM_AVX2_INLINE void advance() {
-            lead += direction;
-            next += step;
-        }
-
-        // The band at column `at`, which lies before the next crossing: the tile the leading
-        // edge is in, and the one before it until the trailing edge has left that (counted in
-        // whenever the rounding leaves it in doubt).
-        QM_AVX2_INLINE Band bandAt(double at) const {
-            if (direction == 0) return fixed;
-            const bool trailing = at <= next - step + width + kDoubt;
-            const int64_t behind = trailing ? lead - direction : lead;
-            return direction > 0 ? Band{behind, lead} : Band{lead, behind};
-        }
-
-        static constexpr double kDoubt = 1.0 / 1024;  // columns
-    };
-
-    // The first column after x, up to last + 1, where the band enters a bright tile of `grid`;
-    // the band at x, `u` and `v` in that grid's tiles, lies in dark ones.
-    QM_AVX2_INLINE int firstBright(const Grid& grid, int x, int last, const Band& u,
-                                   const Band& v) const {
-        Walker wu(u_, grid.shift, u), wv(v_, grid.shift, v);
-        for (;;) {
-            // The axis whose leading edge enters a new tile first; the other one's band there.
-            const bool alongU = wu.next <= wv.next;
-            Walker& moving = alongU ? wu : wv;
-            const double column = std::max(moving.column(), double(x) + 1);
-            if (column > last) return last + 1;
-            moving.advance();
-            const Band entered{moving.lead, moving.lead};
-            if (alongU ? !dark(grid, entered, wv.bandAt(column))
-                       : !dark(grid, wu.bandAt(column), entered)) {
-                return static_cast<int>(column);
-            }
-        }
-    }
-
-    // True when every tile of the bands is dark.
-    QM_AVX2_INLINE bool dark(const Grid& grid, const Band& u, const Band& v) const {
-        for (int64_t ty = v.first; ty <= v.last; ++ty) {
-            const uint8_t* row = grid.maxima + static_cast<std::ptrdiff_t>(
-                                                   addressTile(ty, grid.rows, grid.addressV)) *
-                                                   grid.columns;
-            for (int64_t tx = u.first; tx <= u.last; ++tx) {
-                if (row[addressTile(tx, grid.columns, grid.addressU)] > limit_) return false;
-            }
-        }
-        return true;
-    }
-
-    // Textures have power-of-two sides here, so a wrapped texel's tile is the tile wrapped; a
-    // clamped texel's tile is the tile clamped.
-    QM_AVX2_INLINE static int addressTile(int64_t t, int tiles, Address mode) {
-        if (mode == kClamp) return static_cast<int>(t < 0 ? 0 : (t >= tiles ? tiles - 1 : t));
-        return static_cast<int>(t & (tiles - 1));
-    }
-
-    Axis u_, v_;
-    int limit_ = 0;
-    bool allDark_ = false;
-    Grid tiles_{}, blocks_{};
-};
+// Classifies the columns from x on, up to `last`, by the span's bright cells. When x's cell is
+// dark, *darkUntil becomes the last column before a bright cell; otherwise *brightUntil becomes
+// the last column of the bright cells that follow on from x's.
+QM_AVX2_INLINE void classify(const uint64_t* cells, int x, int last, int* darkUntil,
+                             int* brightUntil) {
+    const int cell = x >> kCellShift, lastCell = last >> kCellShift;
+    const bool bright = (cells[cell >> 6] >> (cell & 63)) & 1;
+    const int end = (nextCell(cells, cell, lastCell, !bright) << kCellShift) - 1;
+    *(bright ? brightUntil : darkUntil) = std::min(end, last);
+}
 
 // Whether all the pixels of `pixels` are white, and whether all their alphas are full.
 QM_AVX2_INLINE bool allWhite(__m256i pixels) {
@@ -825,14 +617,14 @@ template <Op op, BlendKind blend>
 QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const Span& span,
                             uint32_t* row, const StageSampler& sampler, const float* rowValue,
                             const Wide& flat, int darkLimit, int brightFrom, int brightTo,
-                            const DarkWalk* walk) {
+                            const uint64_t* cells) {
     const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const Plane& pu = tri.plane[kAttrU0];
     const Plane& pv = tri.plane[kAttrV0];
     // Additive layers first try whole runs of kRun pixels, up to `tested` (exclusive).
     constexpr int kRun = 32;
     int tested = span.x0;
-    // From `walk`: the columns up to `darkUntil` add nothing but alpha; those up to
+    // From the bright cells: the columns up to `darkUntil` add nothing but alpha; those up to
     // `brightUntil` have footprints near a bright tile. `alphas` says whether all the span's
     // alphas are full: 1 or 0 once looked at, -1 before.
     int darkUntil = span.x0 - 1, brightUntil = span.x0 - 1;
@@ -851,16 +643,15 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
         // False for blocks whose footprints all lie near a bright tile: the test of the block's
         // own footprint would hardly ever find it dark.
         bool mayBeDark = true;
-        if (blend == BlendKind::kAdd && walk != nullptr) {
+        if (blend == BlendKind::kAdd && cells != nullptr) {
             const int blockEnd = std::min(x + 7, span.x1);
-            if (x > darkUntil && x > brightUntil) {
-                walk->classify(x, span.x1, &darkUntil, &brightUntil);
-            }
+            if (x > darkUntil && x > brightUntil)
+                classify(cells, x, span.x1, &darkUntil, &brightUntil);
             mayBeDark = blockEnd > brightUntil;
             if (blockEnd <= darkUntil) {
                 // Adding black changes only alpha, and not where alpha is already full (adding
                 // never lowers it): one look at the span's alphas settles every dark stretch.
-                if (alphas < 0) alphas = fullAlphas(row, span.x0, span.x1) ? 1 : 0;
+                if (alphas < 0) alphas = span.alphaFull || fullAlphas(row, span.x0, span.x1);
                 if (alphas == 1) {
                     if (darkUntil >= span.x1) break;
                     x += ((darkUntil - x + 1) & ~7) - 8;
@@ -881,7 +672,7 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 _mm256_and_si256(_mm256_loadu_si256(at), _mm256_loadu_si256(at + 1)),
                 _mm256_and_si256(_mm256_loadu_si256(at + 2), _mm256_loadu_si256(at + 3)));
             if (allWhite(all) ||
-                (darkLimit >= 0 && walk == nullptr && alphaFull(all) &&
+                (darkLimit >= 0 && cells == nullptr && alphaFull(all) &&
                  (x + kRun - 1 < brightFrom || x > brightTo ||
                   darkRun(sampler, pu, pv, rowValue, x, x + kRun - 1, darkLimit)))) {
                 x += kRun - 8;
@@ -991,24 +782,18 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
                     most = std::max(most, roundChannel(planeAt(tri.plane[k], x1, rowValue[k])));
                 }
             }
-            // k·t·d rounds to 0 through div255 exactly when it is at most 127.
-            const int scale = op == kOpModulate ? 1 : (op == kOpModulate2x ? 2 : 4);
-            darkLimit = most == 0 ? 255 : 127 / (scale * static_cast<int>(most));
+            darkLimit = darkLimitFor(op, most);
         }
-        DarkWalk walk;
-        const bool walking =
-            darkLimit >= 0 &&
-            walk.start(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span, darkLimit);
         // Outside these columns the footprints are dark: a load of the pixels settles them.
-        // The walk settles those columns as well, so only spans without it look for them.
+        // The bright cells settle those columns as well, so only spans without them look.
+        const uint64_t* cells = darkLimit >= 0 ? span.brightCells : nullptr;
         int brightFrom = span.x0, brightTo = span.x1;
-        if (darkLimit >= 0 && !walking) {
+        if (darkLimit >= 0 && cells == nullptr) {
             brightColumns(sampler, tri.plane[kAttrU0], tri.plane[kAttrV0], rowValue, span,
                           darkLimit, &brightFrom, &brightTo);
         }
         shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
-                                            darkLimit, brightFrom, brightTo,
-                                            walking ? &walk : nullptr);
+                                            darkLimit, brightFrom, brightTo, cells);
     } else if (state.srcBlend == kBlendSrcColor && state.destBlend == kBlendInvSrcColor) {
         shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat,
                                                   -1, 0, 0, nullptr);
@@ -1019,19 +804,6 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
         shadeModulated<op, BlendKind::kOther>(state, tri, span, row, sampler, rowValue, flat, -1, 0,
                                               0, nullptr);
     }
-}
-
-bool isModulatedLayer(const PixelState& state, const Triangle& tri) {
-    if (state.stages != 1 || !tri.linear[0]) return false;
-    const StageState& st = state.stage[0];
-    if (!st.textured) return false;
-    bool colour = (st.colourArg1 == kArgTexture && st.colourArg2 == kArgDiffuse) ||
-                  (st.colourArg1 == kArgDiffuse && st.colourArg2 == kArgTexture);
-    bool alpha = (st.alphaOp == kOpSelect1 && st.alphaArg1 == kArgTexture) ||
-                 (st.alphaOp == kOpSelect2 && st.alphaArg2 == kArgTexture);
-    bool op =
-        st.colourOp == kOpModulate || st.colourOp == kOpModulate2x || st.colourOp == kOpModulate4x;
-    return colour && alpha && op;
 }
 
 QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const Span& span,
@@ -1055,8 +827,7 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
                                    st.tileMax,
                                    tileColumns(st),
                                    tileRows(st),
-                                   st.brightBoxes,
-                                   st.coarseTileMax};
+                                   st.brightBoxes};
     }
     const Wide factor = widen(_mm256_set1_epi32(static_cast<int>(state.textureFactor)));
     Wide flat{};

@@ -19,13 +19,15 @@ constexpr float kBilinearOffset = 128.0f;
 // Coordinates are clamped to ±2^30 before they are converted, so that any float converts.
 constexpr float kCoordinateLimit = 1073741824.0f;
 
-// The row's part of every attribute plane, ay·y + c, once per span.
+// The row's part of an attribute plane, ay·y + c.
+inline float rowValue(const Plane& p, int y) {
+    float t = p.ay * static_cast<float>(y);
+    return t + p.c;
+}
+
+// The row's part of every attribute plane, once per span.
 inline void rowValues(const Triangle& tri, int y, float rowValue[kAttributes]) {
-    const float fy = static_cast<float>(y);
-    for (int k = 0; k < kAttributes; ++k) {
-        float t = tri.plane[k].ay * fy;
-        rowValue[k] = t + tri.plane[k].c;
-    }
+    for (int k = 0; k < kAttributes; ++k) rowValue[k] = soft::rowValue(tri.plane[k], y);
 }
 
 // An attribute at column x: ax·x, then the row's part added; two roundings, never fused.

@@ -6,6 +6,8 @@
 #include "backend/emulated/device_constants.h"
 #include "backend/frame_sink.h"
 #include "backend/soft/band_workers.h"
+#include "backend/soft/bright_cells.h"
+#include "backend/soft/raster_contract.h"
 
 using namespace emulated;
 using namespace soft;
@@ -114,7 +116,10 @@ struct SoftBatch {
     std::vector<uint32_t> binStart;
     std::vector<uint32_t> binned;
     std::vector<TileMaps> tileMaps;  // of the textures of additive layers
-    uint32_t* copyTo = nullptr;      // a presented frame's pixels, or null
+    // Where each triangle's additive layer can add colour (unknown for the other triangles).
+    std::vector<BrightRegion> regions;
+    std::vector<BrightShape> shapes;
+    uint32_t* copyTo = nullptr;  // a presented frame's pixels, or null
 };
 
 // ---- textures ----
@@ -366,38 +371,77 @@ namespace {
 // Additive layers pass over the parts of their texture too dark to add anything; for that they
 // need the tile maxima of the texture as it is now, while its draws are shaded. Building them
 // costs less per texel than blending costs per pixel, so layers whose magnified triangles cover
-// at least as many pixels as their texture has texels get them.
-void prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stateArea) {
+// at least as many pixels as their texture has texels get them. Returns, for each state, the
+// index of its maps in batch.tileMaps, or -1.
+std::vector<int> prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stateArea) {
     stateArea.assign(batch.states.size(), 0);
     for (const Triangle& tri : batch.triangles) {
         if (!closeTexels(tri, batch.states[tri.state].stage[0])) continue;
         stateArea[tri.state] += uint64_t(tri.x1 - tri.x0 + 1) * uint64_t(tri.y1 - tri.y0 + 1);
     }
+    std::vector<int> mapsOf(batch.states.size(), -1);
     for (size_t i = 0; i < batch.states.size(); ++i) {
         StageState& stage = batch.states[i].stage[0];
         stage.tileMax = nullptr;
         stage.brightBoxes = nullptr;
-        stage.coarseTileMax = nullptr;
         const PixelState& state = batch.states[i];
         if (stateArea[i] < uint64_t(stage.width) * uint64_t(stage.height) ||
             batch.spans[i] == shadeSpanScalar || state.stages < 1 || !stage.textured ||
             !state.blend || state.srcBlend != kBlendOne || state.destBlend != kBlendOne) {
             continue;
         }
-        for (size_t j = 0; j < i && stage.tileMax == nullptr; ++j) {
+        for (size_t j = 0; j < i && mapsOf[i] < 0; ++j) {
             const StageState& other = batch.states[j].stage[0];
-            if (other.tileMax != nullptr && other.texels == stage.texels &&
-                other.width == stage.width && other.height == stage.height &&
-                other.pitch == stage.pitch) {
-                stage.tileMax = other.tileMax;
-                stage.brightBoxes = other.brightBoxes;
-                stage.coarseTileMax = other.coarseTileMax;
+            if (mapsOf[j] >= 0 && other.texels == stage.texels && other.width == stage.width &&
+                other.height == stage.height && other.pitch == stage.pitch) {
+                mapsOf[i] = mapsOf[j];
             }
         }
-        if (stage.tileMax != nullptr) continue;
-        batch.tileMaps.emplace_back();
-        batch.tileMaps.back().build(stage);
-        batch.tileMaps.back().attach(&stage);
+        if (mapsOf[i] < 0) {
+            mapsOf[i] = static_cast<int>(batch.tileMaps.size());
+            batch.tileMaps.emplace_back();
+            batch.tileMaps.back().build(stage);
+        }
+        batch.tileMaps[size_t(mapsOf[i])].attach(&stage);
+    }
+    return mapsOf;
+}
+
+// The brightest diffuse channel a triangle's pixels can have. A flat colour is its planes'
+// constant part; otherwise the channels are affine, so the corners of the bounding box bound
+// them, and one more covers the rounding of the pixel loop's float steps.
+uint32_t brightestDiffuse(const Triangle& tri) {
+    uint32_t most = 0;
+    for (int k = kAttrRed; k <= kAttrBlue; ++k) {
+        const Plane& p = tri.plane[k];
+        if (tri.flatColour) {
+            most = std::max(most, roundChannel(p.c));
+            continue;
+        }
+        for (int corner = 0; corner < 4; ++corner) {
+            const double x = corner & 1 ? tri.x1 : tri.x0, y = corner & 2 ? tri.y1 : tri.y0;
+            const double v = double(p.ax) * x + double(p.ay) * y + double(p.c);
+            most = std::max(most, std::min(roundChannel(static_cast<float>(v)) + 1, 255u));
+        }
+    }
+    return most;
+}
+
+// Where the additive layers with tile maps can add colour, triangle by triangle.
+void prepareBrightRegions(SoftBatch& batch, const std::vector<int>& mapsOf) {
+    batch.regions.assign(batch.triangles.size(), BrightRegion{});
+    batch.shapes.clear();
+    for (size_t i = 0; i < batch.triangles.size(); ++i) {
+        const Triangle& tri = batch.triangles[i];
+        const PixelState& state = batch.states[tri.state];
+        if (mapsOf[tri.state] < 0 || !isModulatedLayer(state, tri) ||
+            !closeTexels(tri, state.stage[0])) {
+            continue;
+        }
+        const int limit = darkLimitFor(state.stage[0].colourOp, brightestDiffuse(tri));
+        placeBrightShapes(tri, state.stage[0],
+                          batch.tileMaps[size_t(mapsOf[tri.state])].brightRects(limit),
+                          &batch.shapes, &batch.regions[i]);
     }
 }
 
@@ -424,6 +468,16 @@ void SoftDevice::binTriangles(SoftBatch& batch) const {
     }
 }
 
+namespace {
+
+bool alphaAllFull(const uint32_t* row, int width) {
+    uint32_t all = ~0u;
+    for (int x = 0; x < width; ++x) all &= row[x];
+    return (all >> 24) == 0xFF;
+}
+
+}  // namespace
+
 void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
     // Every triangle in turn over the block's rows: they stay in the cache while all the layers
     // of the batch are blended into them.
@@ -431,25 +485,49 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
     const int bottom = std::min(top + (1 << kRowBlockShift), height_) - 1;
     const size_t first = static_cast<size_t>(top) * width_;
     const size_t end = static_cast<size_t>(bottom + 1) * width_;
-    if (batch.clearFlags & D3DCLEAR_TARGET)
+    // What is known of each row's alpha. Adding never lowers it, so a row whose alpha is full
+    // all along stays so until a layer of another kind is drawn over it.
+    enum class Alpha : uint8_t { kUnknown, kFull, kNotFull };
+    std::array<Alpha, 1 << kRowBlockShift> alpha;
+    alpha.fill(Alpha::kUnknown);
+    if (batch.clearFlags & D3DCLEAR_TARGET) {
         std::fill(colour_.begin() + first, colour_.begin() + end, batch.clearColour);
+        alpha.fill((batch.clearColour >> 24) == 0xFF ? Alpha::kFull : Alpha::kNotFull);
+    }
     if (batch.clearFlags & D3DCLEAR_ZBUFFER)
         std::fill(depth_.begin() + first, depth_.begin() + end, batch.clearDepth);
     uint64_t shaded = 0;
     if (!batch.triangles.empty()) {
+        BrightCellRows cells;
         for (uint32_t k = batch.binStart[size_t(block)]; k < batch.binStart[size_t(block) + 1];
              ++k) {
             const Triangle& tri = batch.triangles[batch.binned[k]];
             const PixelState& state = batch.states[tri.state];
+            const BrightRegion& region = batch.regions[batch.binned[k]];
+            const bool adding =
+                state.blend && state.srcBlend == kBlendOne && state.destBlend == kBlendOne;
             SpanFunction shade = batch.spans[tri.state];
-            const int last = std::min(tri.y1, bottom);
-            for (int y = std::max(tri.y0, top); y <= last; ++y) {
+            const int rowFirst = std::max(tri.y0, top), rowLast = std::min(tri.y1, bottom);
+            if (region.known) {
+                cells.start(tri, state.stage[0], batch.shapes.data() + region.first, region.count,
+                            rowFirst, rowLast, width_);
+            }
+            for (int y = rowFirst; y <= rowLast; ++y) {
                 Span span;
                 if (!rowSpan(tri, y, width_, &span)) continue;
                 uint32_t* row = colour_.data() + static_cast<size_t>(y) * width_;
+                Alpha& rowAlpha = alpha[size_t(y - top)];
+                if (region.known) {
+                    span.brightCells = cells.row(y);
+                    if (rowAlpha == Alpha::kUnknown) {
+                        rowAlpha = alphaAllFull(row, width_) ? Alpha::kFull : Alpha::kNotFull;
+                    }
+                    span.alphaFull = rowAlpha == Alpha::kFull;
+                }
                 float* depth =
                     depth_.empty() ? nullptr : depth_.data() + static_cast<size_t>(y) * width_;
                 shade(state, tri, span, row, depth);
+                if (!adding) rowAlpha = Alpha::kUnknown;
                 shaded += uint64_t(span.x1 - span.x0 + 1);
             }
         }
@@ -472,7 +550,7 @@ uint64_t SoftDevice::submit(uint32_t* copyTo) {
         batch->spans = stateSpans_;
         batch->triangles.swap(triangles_);
         triangles_.reserve(batch->triangles.size());
-        prepareTileMaxima(*batch, stateArea_);
+        prepareBrightRegions(*batch, prepareTileMaxima(*batch, stateArea_));
         binTriangles(*batch);
     }
     // Keep the current state recorded: the next draw usually continues under it.

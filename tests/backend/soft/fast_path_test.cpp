@@ -316,14 +316,16 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
 }
 
 // Additive layers settle whole stretches of a row at once where the texture's bright part
-// cannot reach: a blob in one corner of a dark texture and two bright edges, with dim texels
-// elsewhere that only the brighter colours lift above black, turned, magnified or shrunk up to
-// two texels a pixel in every direction, wrapped or clamped, slid across the texture's edges.
-// The layer starts and ends anywhere in a row, and now and then lands on patches whose alpha
-// is not yet full, where adding black still adds the texture's alpha. The larger texture has
-// wide dark regions, crossed in long steps.
+// cannot reach: a blob in one corner of a dark texture, small spots scattered over it and two
+// bright edges, with dim texels elsewhere that only the brighter colours lift above black,
+// turned, magnified or shrunk up to two texels a pixel in every direction, wrapped or clamped,
+// slid across the texture's edges. The layer starts and ends anywhere in a row, and now and
+// then lands on patches whose alpha is not yet full, or on a target cleared to an alpha that
+// is not, where adding black still adds the texture's alpha. The larger texture has wide dark
+// regions; its target has as many pixels as it has texels, so that its layers pass over them
+// too.
 void additiveLayersAround(int side) {
-    const int width = 101, height = 64;
+    const int width = side > 64 ? side + 5 : 101, height = side > 64 ? side : 64;
     SoftFixture reference(width, height);
     SoftFixture quick(width, height, SoftFixture::fastOptions(3));
     std::vector<uint32_t> texels(side * side);
@@ -333,8 +335,11 @@ void additiveLayersAround(int side) {
             const uint32_t alpha = uint32_t(x * 4 + y) & 0xFFu;
             // Bright stretches of two edges too: clamped, what lies beyond them reads these.
             const bool edge = (x == side - 1 && y >= 20 && y < 40) || (y == 0 && x >= 10 && x < 20);
+            // Spots at the corners of a tile, so that a footprint meets one as soon as it
+            // reaches the tile.
+            const bool spot = (x % 16 == 8 || x % 16 == 15) && (y % 16 == 8 || y % 16 == 15);
             texels[size_t(y) * side + x] =
-                (alpha << 24) | (dx * dx + dy * dy < 40 || edge ? 0xE0A060u : 0u);
+                (alpha << 24) | (dx * dx + dy * dy < 40 || edge || spot ? 0xE0A060u : 0u);
         }
     }
     texels[size_t(9) * side + 5] = 0xFF030201u;
@@ -362,7 +367,7 @@ void additiveLayersAround(int side) {
         const float px1 = px0 + between(1, 40), py1 = py0 + between(1, 20);
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
-            d.Clear(D3DCLEAR_TARGET, 0xFF203040u, 1.0f, 0);
+            d.Clear(D3DCLEAR_TARGET, step % 7 == 3 ? 0xC0203040u : 0xFF203040u, 1.0f, 0);
             if (patch) {
                 d.SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
                 d.SetTexture(0, nullptr);

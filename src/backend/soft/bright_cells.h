@@ -1,0 +1,78 @@
+#pragma once
+// Where an additive layer can add colour: the pixels whose bilinear footprints reach a texture
+// tile brighter than what the layer's modulation turns into black. Everywhere else the layer
+// adds only alpha, which changes nothing where alpha is already full.
+//
+// The texture coordinates are affine on the screen, so a rectangle of bright tiles, widened by
+// the footprint's neighbour texel and by a margin for the pixel loop's float rounding, covers a
+// parallelogram of the screen. A triangle's rectangles (and their repeats, for a wrapped
+// texture) are placed once, when its batch is handed over; then each row marks the cells of
+// eight pixels that their parallelograms cross.
+#include <cstdint>
+#include <vector>
+
+#include "backend/soft/raster.h"
+
+namespace soft {
+
+// Cells of eight pixels: cell c holds columns [8c, 8c + 7].
+constexpr int kCellShift = 3;
+
+// A rectangle of texel coordinates (u·W − 0.5 and v·H − 0.5, in texels, as the bilinear filter
+// takes them) from which a footprint reaches a bright tile, and the rows it can cross.
+struct BrightShape {
+    double uLow;
+    double uHigh;
+    double vLow;
+    double vHigh;
+    int top;
+    int bottom;
+};
+
+// A triangle's shapes: shapes[first, first + count). Without `known`, every cell may be bright.
+struct BrightRegion {
+    uint32_t first = 0;
+    uint32_t count = 0;
+    bool known = false;
+};
+
+// Places the shapes of `tri`, a layer that reads stage 0 bilinearly and adds nothing where its
+// texels lie in tiles outside `rects` (bright tiles as TileMaps gives them). Appends them to
+// `shapes` and describes them in *region; leaves the region unknown where the texture
+// coordinates are too large for the margin to cover their rounding, or the texture repeats
+// too often over the triangle.
+void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vector<TileBox>& rects,
+                       std::vector<BrightShape>* shapes, BrightRegion* region);
+
+// The words of cells a row of `width` pixels needs.
+inline int cellWords(int width) {
+    return ((width + (1 << kCellShift) - 1) >> kCellShift) / 64 + 1;
+}
+
+// The cells of the rows of a triangle, block of rows by block of rows: each block first picks
+// out the shapes that cross it.
+class BrightCellRows {
+  public:
+    // Rows [top, bottom] of `tri` (see placeBrightShapes) in a target `width` pixels wide.
+    void start(const Triangle& tri, const StageState& st, const BrightShape* shapes, uint32_t count,
+               int top, int bottom, int width);
+    // The cells of row y of the block where a pixel of the triangle may reach a bright tile.
+    const uint64_t* row(int y);
+
+  private:
+    // One texture axis along the rows: coordinate = perColumn·x + the row's start.
+    struct Axis {
+        const Plane* plane;
+        double size;
+        double perColumn;
+        double inverse;  // 1 / perColumn, or 0
+    };
+
+    Axis u_{}, v_{};
+    int left_ = 0;
+    int right_ = -1;
+    std::vector<BrightShape> near_;
+    std::vector<uint64_t> cells_;
+};
+
+}  // namespace soft

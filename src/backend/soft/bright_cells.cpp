@@ -193,4 +193,15 @@ const uint64_t* BrightCellRows::row(int y) {
     return cells;
 }
 
+bool BrightCellRows::anyIn(int x0, int x1) const {
+    const int first = x0 >> kCellShift, last = x1 >> kCellShift;
+    for (int word = first >> 6; word <= last >> 6; ++word) {
+        uint64_t bits = cells_[size_t(word)];
+        if (word == first >> 6) bits &= ~uint64_t{0} << (first & 63);
+        if (word == last >> 6) bits &= ~uint64_t{0} >> (63 - (last & 63));
+        if (bits != 0) return true;
+    }
+    return false;
+}
+
 }  // namespace soft

@@ -58,6 +58,8 @@ class BrightCellRows {
                int top, int bottom, int width);
     // The cells of row y of the block where a pixel of the triangle may reach a bright tile.
     const uint64_t* row(int y);
+    // Whether any of the cells of columns [x0, x1] of the row last marked is set.
+    bool anyIn(int x0, int x1) const;
 
   private:
     // One texture axis along the rows: coordinate = perColumn·x + the row's start.

@@ -273,6 +273,30 @@ void buildTileMax(const StageState& st, std::vector<uint8_t>* out) {
     }
 }
 
+void buildFootprintMax(const StageState& st, std::vector<uint8_t>* out) {
+    const size_t width = size_t(st.width), height = size_t(st.height);
+    // Each texel's largest channel and its right neighbour's, then that and the row below's.
+    std::vector<uint8_t> across(width * height);
+    for (size_t y = 0; y < height; ++y) {
+        const uint32_t* texel = st.texels + y * size_t(st.pitch);
+        uint8_t* row = across.data() + y * width;
+        for (size_t x = 0; x < width; ++x) {
+            const uint32_t p = texel[x];
+            row[x] = static_cast<uint8_t>(std::max({p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF}));
+        }
+        const uint8_t first = row[0];
+        for (size_t x = 0; x + 1 < width; ++x) row[x] = std::max(row[x], row[x + 1]);
+        row[width - 1] = std::max(row[width - 1], first);
+    }
+    out->assign(width * height + 3, 0);
+    for (size_t y = 0; y < height; ++y) {
+        const uint8_t* row = across.data() + y * width;
+        const uint8_t* below = across.data() + (y + 1 == height ? 0 : y + 1) * width;
+        uint8_t* most = out->data() + y * width;
+        for (size_t x = 0; x < width; ++x) most[x] = std::max(row[x], below[x]);
+    }
+}
+
 void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
                       std::vector<TileBox>* out) {
     const int columns = tileColumns(st);
@@ -313,12 +337,14 @@ void TileMaps::build(const StageState& st) {
     rows_ = tileRows(st);
     buildTileMax(st, &maxima_);
     buildBrightBoxes(st, maxima_, &brightBoxes_);
+    buildFootprintMax(st, &footprintMax_);
     brightRects_.clear();
 }
 
 void TileMaps::attach(StageState* st) const {
     st->tileMax = maxima_.data();
     st->brightBoxes = brightBoxes_.data();
+    st->footprintMax = footprintMax_.data();
 }
 
 const std::vector<TileBox>& TileMaps::brightRects(int limit) {

@@ -103,6 +103,11 @@ struct StageState {
     // Optional, with tileMax: for each limit L (0..255), the rectangle of tiles whose maximum
     // exceeds L. Outside it a layer that turns channels up to L into 0 adds nothing but alpha.
     const struct TileBox* brightBoxes = nullptr;
+    // Optional, with tileMax: for each texel (pitch `width`), the largest colour channel of it
+    // and of its right, lower and lower right neighbours (wrapped): the most that a bilinear
+    // footprint whose first texel it is can read, whether the texture is wrapped or clamped.
+    // Three bytes of padding follow the last.
+    const uint8_t* footprintMax = nullptr;
 };
 
 // A rectangle of tiles, both ends included; empty when x0 > x1.
@@ -129,8 +134,8 @@ inline int tileRows(const StageState& st) {
     return tilesAcross(st.height, kTileShift);
 }
 
-// What additive layers know of a texture's dark regions (StageState::tileMax and brightBoxes),
-// built from its level 0 while its draws are shaded.
+// What additive layers know of a texture's dark regions (StageState::tileMax, brightBoxes and
+// footprintMax), built from its level 0 while its draws are shaded.
 class TileMaps {
   public:
     void build(const StageState& st);
@@ -144,7 +149,8 @@ class TileMaps {
     int columns_ = 0;
     int rows_ = 0;
     std::vector<uint8_t> maxima_;
-    std::vector<TileBox> brightBoxes_;                               // 256, one per limit
+    std::vector<TileBox> brightBoxes_;  // 256, one per limit
+    std::vector<uint8_t> footprintMax_;
     std::vector<std::pair<int, std::vector<TileBox>>> brightRects_;  // by limit, as asked for
 };
 

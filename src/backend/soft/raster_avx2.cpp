@@ -212,10 +212,8 @@ struct StageSampler {
     Address addressV;
     bool opaque;
     bool linear;
-    const uint8_t* tileMax;  // null when not built for this draw
-    int tileColumns;
-    int tileRows;
-    const TileBox* brightBoxes;  // with tileMax
+    const uint8_t* footprintMax;  // null when not built for this draw
+    const TileBox* brightBoxes;   // with footprintMax
 };
 
 QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
@@ -437,44 +435,18 @@ QM_AVX2_INLINE Wide gouraud(const Triangle& tri, __m256 fx, const float* rowValu
     return widen(packed);
 }
 
-// True when the bilinear footprint of a run of pixels lies in texture tiles none of whose
-// colour channels exceeds `limit`. Filtering never exceeds the largest texel it blends, so the
-// filtered colour is then at most `limit` in every channel too. The indices given are those of
-// the run's first and last pixel: they move steadily along a span, so the ends bound them.
-QM_AVX2_INLINE bool darkFootprint(const StageSampler& s, int ixFirst, int ixLast, int iyFirst,
-                                  int iyLast, int limit) {
-    int64_t spanX = static_cast<int64_t>(ixFirst) - ixLast;
-    int64_t spanY = static_cast<int64_t>(iyFirst) - iyLast;
-    // With the right-hand and lower neighbours the footprint is then at most one tile wide and
-    // high, so the tiles of its corners cover it, wrapped or clamped alike.
-    if (spanX < -6 || spanX > 6 || spanY < -6 || spanY > 6) return false;
-    int left = ixFirst < ixLast ? ixFirst : ixLast;
-    int top = iyFirst < iyLast ? iyFirst : iyLast;
-    int tx0 = addressTexel(left, s.width, s.addressU) >> kTileShift;
-    int tx1 = addressTexel(left + static_cast<int>(spanX < 0 ? -spanX : spanX) + 1, s.width,
-                           s.addressU) >>
-              kTileShift;
-    int ty0 = addressTexel(top, s.height, s.addressV) >> kTileShift;
-    int ty1 = addressTexel(top + static_cast<int>(spanY < 0 ? -spanY : spanY) + 1, s.height,
-                           s.addressV) >>
-              kTileShift;
-    const uint8_t* row0 = s.tileMax + static_cast<std::ptrdiff_t>(ty0) * s.tileColumns;
-    const uint8_t* row1 = s.tileMax + static_cast<std::ptrdiff_t>(ty1) * s.tileColumns;
-    return row0[tx0] <= limit && row0[tx1] <= limit && row1[tx0] <= limit && row1[tx1] <= limit;
-}
-
-// The bilinear texel index (before addressing) of column x, as the vector loop computes it.
-int32_t texelIndexAt(const Plane& p, int x, float rowValue, float scaled) {
-    const float t = planeAt(p, static_cast<float>(x), rowValue);
-    return fixedCoordinate(t, scaled, kBilinearOffset) >> kTexelFractionBits;
-}
-
-QM_AVX2_INLINE bool darkRun(const StageSampler& s, const Plane& pu, const Plane& pv,
-                            const float* rowValue, int first, int last, int limit) {
-    return darkFootprint(s, texelIndexAt(pu, first, rowValue[kAttrU0], s.scaledU),
-                         texelIndexAt(pu, last, rowValue[kAttrU0], s.scaledU),
-                         texelIndexAt(pv, first, rowValue[kAttrV0], s.scaledV),
-                         texelIndexAt(pv, last, rowValue[kAttrV0], s.scaledV), limit);
+// The lanes whose bilinear footprints read no colour channel above `limit`. Filtering never
+// exceeds the largest texel it blends, so the filtered colour is then at most `limit` too.
+QM_AVX2_INLINE __m256i darkLanes(const StageSampler& s, __m256i su, __m256i sv, int limit) {
+    const __m128i shift = _mm_cvtsi32_si128(s.rowShift);
+    const __m256i x = address(_mm256_srai_epi32(su, kTexelFractionBits), s.width, s.addressU);
+    const __m256i y = address(_mm256_srai_epi32(sv, kTexelFractionBits), s.height, s.addressV);
+    const __m256i index = _mm256_add_epi32(_mm256_sll_epi32(y, shift), x);
+    // Four bytes from each lane's texel on; the first is its own.
+    const __m256i most = _mm256_and_si256(
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(s.footprintMax), index, 1),
+        _mm256_set1_epi32(0xFF));
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(limit + 1), most);
 }
 
 // The columns [from, to] of one texture axis along a span: where the texel index, with its
@@ -625,8 +597,8 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     constexpr int kRun = 32;
     int tested = span.x0;
     // From the bright cells: the columns up to `darkUntil` add nothing but alpha; those up to
-    // `brightUntil` have footprints near a bright tile. `alphas` says whether all the span's
-    // alphas are full: 1 or 0 once looked at, -1 before.
+    // `brightUntil` may add colour. `alphas` says whether all the span's alphas are full: 1 or
+    // 0 once looked at, -1 before.
     int darkUntil = span.x0 - 1, brightUntil = span.x0 - 1;
     int alphas = -1;
     // With v constant along the row (its plane's ax is zero, so every pixel computes v as the
@@ -640,15 +612,11 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     }
     for (int x = span.x0; x <= span.x1; x += 8) {
         int remaining = span.x1 - x + 1;
-        // False for blocks whose footprints all lie near a bright tile: the test of the block's
-        // own footprint would hardly ever find it dark.
-        bool mayBeDark = true;
         if (blend == BlendKind::kAdd && cells != nullptr) {
-            const int blockEnd = std::min(x + 7, span.x1);
-            if (x > darkUntil && x > brightUntil)
+            if (x > darkUntil && x > brightUntil) {
                 classify(cells, x, span.x1, &darkUntil, &brightUntil);
-            mayBeDark = blockEnd > brightUntil;
-            if (blockEnd <= darkUntil) {
+            }
+            if (std::min(x + 7, span.x1) <= darkUntil) {
                 // Adding black changes only alpha, and not where alpha is already full (adding
                 // never lowers it): one look at the span's alphas settles every dark stretch.
                 if (alphas < 0) alphas = span.alphaFull || fullAlphas(row, span.x0, span.x1);
@@ -671,10 +639,7 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
             __m256i all = _mm256_and_si256(
                 _mm256_and_si256(_mm256_loadu_si256(at), _mm256_loadu_si256(at + 1)),
                 _mm256_and_si256(_mm256_loadu_si256(at + 2), _mm256_loadu_si256(at + 3)));
-            if (allWhite(all) ||
-                (darkLimit >= 0 && cells == nullptr && alphaFull(all) &&
-                 (x + kRun - 1 < brightFrom || x > brightTo ||
-                  darkRun(sampler, pu, pv, rowValue, x, x + kRun - 1, darkLimit)))) {
+            if (allWhite(all)) {
                 x += kRun - 8;
                 continue;
             }
@@ -683,7 +648,7 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
         __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
         uint32_t* out = row + x;
         __m256i dst = _mm256_setzero_si256();
-        // The texel coordinates, once computed for the test of a dark footprint.
+        // The texel coordinates, once computed for the test of dark footprints.
         __m256i su, sv;
         bool coordinates = false;
         if (blend != BlendKind::kOff) {
@@ -694,23 +659,18 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 __m256i done = _mm256_or_si256(_mm256_cmpeq_epi32(dst, _mm256_set1_epi32(-1)),
                                                _mm256_xor_si256(keep, _mm256_set1_epi32(-1)));
                 if (_mm256_movemask_epi8(done) == -1) continue;
-                // Adding black changes only alpha, and not where alpha is already full.
-                if (darkLimit >= 0 && mayBeDark &&
-                    alphaFull(
-                        _mm256_or_si256(dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
+                // Adding black changes only alpha, and not where alpha is already full: the
+                // block stays as it is when each pixel is white or reads only dark texels.
+                if (darkLimit >= 0 && alphaFull(_mm256_or_si256(
+                                          dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
                     if (x + 7 < brightFrom || x > brightTo) continue;
                     su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
                                           kBilinearOffset);
                     sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
                                           kBilinearOffset);
                     coordinates = true;
-                    const __m256i ix = _mm256_srai_epi32(su, kTexelFractionBits);
-                    const __m256i iy = _mm256_srai_epi32(sv, kTexelFractionBits);
-                    if (darkFootprint(sampler, _mm256_cvtsi256_si32(ix),
-                                      _mm256_extract_epi32(ix, 7), _mm256_cvtsi256_si32(iy),
-                                      _mm256_extract_epi32(iy, 7), darkLimit)) {
-                        continue;
-                    }
+                    done = _mm256_or_si256(done, darkLanes(sampler, su, sv, darkLimit));
+                    if (_mm256_movemask_epi8(done) == -1) continue;
                 }
             }
         }
@@ -770,7 +730,7 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
                                             0, nullptr);
     } else if (state.srcBlend == kBlendOne && state.destBlend == kBlendOne) {
         int darkLimit = -1;
-        if (sampler.tileMax != nullptr && closeTexels(tri, state.stage[0])) {
+        if (sampler.footprintMax != nullptr && closeTexels(tri, state.stage[0])) {
             uint32_t most = std::max(std::max(flatPacked & 0xFF, (flatPacked >> 8) & 0xFF),
                                      (flatPacked >> 16) & 0xFF);
             if (!tri.flatColour) {
@@ -824,9 +784,7 @@ QM_AVX2 void shadeSpanAvx2(const PixelState& state, const Triangle& tri, const S
                                    st.addressV,
                                    st.opaque,
                                    tri.linear[s],
-                                   st.tileMax,
-                                   tileColumns(st),
-                                   tileRows(st),
+                                   st.footprintMax,
                                    st.brightBoxes};
     }
     const Wide factor = widen(_mm256_set1_epi32(static_cast<int>(state.textureFactor)));

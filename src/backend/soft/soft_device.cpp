@@ -523,6 +523,11 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
                         rowAlpha = alphaAllFull(row, width_) ? Alpha::kFull : Alpha::kNotFull;
                     }
                     span.alphaFull = rowAlpha == Alpha::kFull;
+                    // Nothing to add but alpha, which is full already.
+                    if (span.alphaFull && !cells.anyIn(span.x0, span.x1)) {
+                        shaded += uint64_t(span.x1 - span.x0 + 1);
+                        continue;
+                    }
                 }
                 float* depth =
                     depth_.empty() ? nullptr : depth_.data() + static_cast<size_t>(y) * width_;

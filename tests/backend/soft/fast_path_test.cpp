@@ -333,8 +333,11 @@ void additiveLayersAround(int side) {
         for (int x = 0; x < side; ++x) {
             const int dx = x - side * 11 / 16, dy = y - side * 25 / 32;
             const uint32_t alpha = uint32_t(x * 4 + y) & 0xFFu;
-            // Bright stretches of two edges too: clamped, what lies beyond them reads these.
-            const bool edge = (x == side - 1 && y >= 20 && y < 40) || (y == 0 && x >= 10 && x < 20);
+            // Bright stretches of the edges too: clamped, what lies beyond them reads these;
+            // wrapped, the texels across the opposite edge read them.
+            const bool edge = (x == side - 1 && y >= 20 && y < 40) ||
+                              (y == 0 && x >= 10 && x < 20) || (x == 0 && y >= 44 && y < 52) ||
+                              (y == side - 1 && x >= 30 && x < 36);
             // Spots at the corners of a tile, so that a footprint meets one as soon as it
             // reaches the tile.
             const bool spot = (x % 16 == 8 || x % 16 == 15) && (y % 16 == 8 || y % 16 == 15);

@@ -37,17 +37,17 @@ struct AxisMap {
 using Range = std::pair<double, double>;
 
 // The coordinates within [least, most] from which a footprint (a texel and the next) reaches
-// the tiles [first, last] of an axis of `size` texels: copies of one range for a wrapped
-// texture. False when there would be more than `most` copies.
+// the texels [first, last] of an axis of `size` texels: copies of one range for a wrapped
+// texture. False when there would be more than `mostCopies` copies.
 bool reaching(int first, int last, int size, Address mode, double least, double most,
               size_t mostCopies, std::vector<Range>* out) {
     out->clear();
-    double low = double(first) * kTileTexels - 1 - kMargin;
-    double high = double(last + 1) * kTileTexels + kMargin;
+    double low = double(first) - 1 - kMargin;
+    double high = double(last) + 1 + kMargin;
     if (mode == kClamp) {
         // A clamped index beyond the texture reads its edge texels.
         if (first == 0) low = least;
-        if (last == tilesAcross(size, kTileShift) - 1) high = most;
+        if (last == size - 1) high = most;
         if (low <= most && high >= least)
             out->emplace_back(std::max(low, least), std::min(high, most));
         return true;
@@ -75,7 +75,7 @@ bool narrow(double perColumn, double inverse, double start, double low, double h
 
 }  // namespace
 
-void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vector<TileBox>& rects,
+void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vector<GridBox>& rects,
                        std::vector<BrightShape>* shapes, BrightRegion* region) {
     *region = BrightRegion{};
     const AxisMap mu(tri.plane[kAttrU0], st.width), mv(tri.plane[kAttrV0], st.height);
@@ -101,7 +101,7 @@ void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vec
     const double det = mu.perColumn * mv.perRow - mu.perRow * mv.perColumn;
     const size_t start = shapes->size();
     std::vector<Range> us, vs;
-    for (const TileBox& box : rects) {
+    for (const GridBox& box : rects) {
         if (!reaching(box.x0, box.x1, st.width, st.addressU, uLeast, uMost, kMostShapes, &us) ||
             !reaching(box.y0, box.y1, st.height, st.addressV, vLeast, vMost, kMostShapes, &vs)) {
             shapes->resize(start);
@@ -181,9 +181,10 @@ const uint64_t* BrightCellRows::row(int y) {
             !narrow(v_.perColumn, v_.inverse, vStart, s.vLow, s.vHigh, &lo, &hi)) {
             continue;
         }
-        // A column either way for the rounding of the ends.
-        const int first = std::max(left_, static_cast<int>(std::floor(lo)) - 1) >> kCellShift;
-        const int last = std::min(right_, static_cast<int>(std::ceil(hi)) + 1) >> kCellShift;
+        // A column either way for the rounding of the ends (lo and hi are not negative, so
+        // the conversions floor them).
+        const int first = std::max(left_, static_cast<int>(lo) - 1) >> kCellShift;
+        const int last = std::min(right_, static_cast<int>(hi) + 2) >> kCellShift;
         for (int word = first >> 6; word <= last >> 6; ++word) {
             const int from = std::max(first, word << 6) & 63;
             const int to = std::min(last, (word << 6) + 63) & 63;

@@ -1,9 +1,9 @@
 #pragma once
-// Where an additive layer can add colour: the pixels whose bilinear footprints reach a texture
-// tile brighter than what the layer's modulation turns into black. Everywhere else the layer
+// Where an additive layer can add colour: the pixels whose bilinear footprints reach a texel
+// brighter than what the layer's modulation turns into black. Everywhere else the layer
 // adds only alpha, which changes nothing where alpha is already full.
 //
-// The texture coordinates are affine on the screen, so a rectangle of bright tiles, widened by
+// The texture coordinates are affine on the screen, so a rectangle of bright texels, widened by
 // the footprint's neighbour texel and by a margin for the pixel loop's float rounding, covers a
 // parallelogram of the screen. A triangle's rectangles (and their repeats, for a wrapped
 // texture) are placed once, when its batch is handed over; then each row marks the cells of
@@ -19,7 +19,7 @@ namespace soft {
 constexpr int kCellShift = 3;
 
 // A rectangle of texel coordinates (u·W − 0.5 and v·H − 0.5, in texels, as the bilinear filter
-// takes them) from which a footprint reaches a bright tile, and the rows it can cross.
+// takes them) from which a footprint reaches a bright texel, and the rows it can cross.
 struct BrightShape {
     double uLow;
     double uHigh;
@@ -37,11 +37,11 @@ struct BrightRegion {
 };
 
 // Places the shapes of `tri`, a layer that reads stage 0 bilinearly and adds nothing where its
-// texels lie in tiles outside `rects` (bright tiles as TileMaps gives them). Appends them to
+// texels lie outside `rects` (the bright texels as TileMaps gives them). Appends them to
 // `shapes` and describes them in *region; leaves the region unknown where the texture
 // coordinates are too large for the margin to cover their rounding, or the texture repeats
 // too often over the triangle.
-void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vector<TileBox>& rects,
+void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vector<GridBox>& rects,
                        std::vector<BrightShape>* shapes, BrightRegion* region);
 
 // The words of cells a row of `width` pixels needs.
@@ -56,7 +56,7 @@ class BrightCellRows {
     // Rows [top, bottom] of `tri` (see placeBrightShapes) in a target `width` pixels wide.
     void start(const Triangle& tri, const StageState& st, const BrightShape* shapes, uint32_t count,
                int top, int bottom, int width);
-    // The cells of row y of the block where a pixel of the triangle may reach a bright tile.
+    // The cells of row y of the block where a pixel of the triangle may reach a bright texel.
     const uint64_t* row(int y);
     // Whether any of the cells of columns [x0, x1] of the row last marked is set.
     bool anyIn(int x0, int x1) const;

@@ -273,20 +273,29 @@ void buildTileMax(const StageState& st, std::vector<uint8_t>* out) {
     }
 }
 
-void buildFootprintMax(const StageState& st, std::vector<uint8_t>* out) {
+void buildTexelMax(const StageState& st, std::vector<uint8_t>* out) {
+    const size_t width = size_t(st.width), height = size_t(st.height);
+    out->resize(width * height);
+    for (size_t y = 0; y < height; ++y) {
+        const uint32_t* texel = st.texels + y * size_t(st.pitch);
+        uint8_t* most = out->data() + y * width;
+        for (size_t x = 0; x < width; ++x) {
+            const uint32_t p = texel[x];
+            most[x] = static_cast<uint8_t>(std::max({p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF}));
+        }
+    }
+}
+
+void buildFootprintMax(const StageState& st, const std::vector<uint8_t>& texelMax,
+                       std::vector<uint8_t>* out) {
     const size_t width = size_t(st.width), height = size_t(st.height);
     // Each texel's largest channel and its right neighbour's, then that and the row below's.
     std::vector<uint8_t> across(width * height);
     for (size_t y = 0; y < height; ++y) {
-        const uint32_t* texel = st.texels + y * size_t(st.pitch);
+        const uint8_t* most = texelMax.data() + y * width;
         uint8_t* row = across.data() + y * width;
-        for (size_t x = 0; x < width; ++x) {
-            const uint32_t p = texel[x];
-            row[x] = static_cast<uint8_t>(std::max({p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF}));
-        }
-        const uint8_t first = row[0];
-        for (size_t x = 0; x + 1 < width; ++x) row[x] = std::max(row[x], row[x + 1]);
-        row[width - 1] = std::max(row[width - 1], first);
+        for (size_t x = 0; x + 1 < width; ++x) row[x] = std::max(most[x], most[x + 1]);
+        row[width - 1] = std::max(most[width - 1], most[0]);
     }
     out->assign(width * height + 3, 0);
     for (size_t y = 0; y < height; ++y) {
@@ -298,33 +307,33 @@ void buildFootprintMax(const StageState& st, std::vector<uint8_t>* out) {
 }
 
 void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
-                      std::vector<TileBox>* out) {
+                      std::vector<GridBox>* out) {
     const int columns = tileColumns(st);
-    const TileBox empty{1, 1, 0, 0};
+    const GridBox empty{1, 1, 0, 0};
     // The tiles of each maximum, then the union over all maxima above each limit.
-    std::vector<TileBox> ofMaximum(256, empty);
+    std::vector<GridBox> ofMaximum(256, empty);
     for (size_t i = 0; i < tileMax.size(); ++i) {
-        TileBox& box = ofMaximum[tileMax[i]];
+        GridBox& box = ofMaximum[tileMax[i]];
         const int x = static_cast<int>(i % static_cast<size_t>(columns));
         const int y = static_cast<int>(i / static_cast<size_t>(columns));
         if (box.x0 > box.x1) {
-            box = TileBox{x, y, x, y};
+            box = GridBox{x, y, x, y};
         } else {
-            box = TileBox{std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x),
+            box = GridBox{std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x),
                           std::max(box.y1, y)};
         }
     }
     out->assign(256, empty);
     for (int limit = 254; limit >= 0; --limit) {
-        const TileBox& above = (*out)[limit + 1];
-        const TileBox& at = ofMaximum[limit + 1];
-        TileBox& box = (*out)[limit];
+        const GridBox& above = (*out)[limit + 1];
+        const GridBox& at = ofMaximum[limit + 1];
+        GridBox& box = (*out)[limit];
         if (above.x0 > above.x1) {
             box = at;
         } else if (at.x0 > at.x1) {
             box = above;
         } else {
-            box = TileBox{std::min(above.x0, at.x0), std::min(above.y0, at.y0),
+            box = GridBox{std::min(above.x0, at.x0), std::min(above.y0, at.y0),
                           std::max(above.x1, at.x1), std::max(above.y1, at.y1)};
         }
     }
@@ -337,7 +346,9 @@ void TileMaps::build(const StageState& st) {
     rows_ = tileRows(st);
     buildTileMax(st, &maxima_);
     buildBrightBoxes(st, maxima_, &brightBoxes_);
-    buildFootprintMax(st, &footprintMax_);
+    width_ = st.width;
+    buildTexelMax(st, &texelMax_);
+    buildFootprintMax(st, texelMax_, &footprintMax_);
     brightRects_.clear();
 }
 
@@ -347,11 +358,11 @@ void TileMaps::attach(StageState* st) const {
     st->footprintMax = footprintMax_.data();
 }
 
-const std::vector<TileBox>& TileMaps::brightRects(int limit) {
+const std::vector<GridBox>& TileMaps::brightRects(int limit) {
     for (const auto& [known, rects] : brightRects_) {
         if (known == limit) return rects;
     }
-    std::vector<TileBox> rects;
+    std::vector<GridBox> rects;
     // The rectangles that reach the row above, and those that reach this row, left to right.
     std::vector<size_t> above, here;
     for (int y = 0; y < rows_; ++y) {
@@ -369,10 +380,25 @@ const std::vector<TileBox>& TileMaps::brightRects(int limit) {
                 here.push_back(above[next]);
             } else {
                 here.push_back(rects.size());
-                rects.push_back(TileBox{first, y, x, y});
+                rects.push_back(GridBox{first, y, x, y});
             }
         }
         std::swap(above, here);
+    }
+    // From tiles to the texels in them that are brighter than the limit.
+    const int height = static_cast<int>(texelMax_.size()) / width_;
+    for (GridBox& box : rects) {
+        GridBox texels{width_, height, -1, -1};
+        for (int y = box.y0 * kTileTexels; y < std::min((box.y1 + 1) * kTileTexels, height); ++y) {
+            const uint8_t* row = texelMax_.data() + static_cast<size_t>(y) * width_;
+            for (int x = box.x0 * kTileTexels; x < std::min((box.x1 + 1) * kTileTexels, width_);
+                 ++x) {
+                if (row[x] <= limit) continue;
+                texels = GridBox{std::min(texels.x0, x), std::min(texels.y0, y),
+                                 std::max(texels.x1, x), std::max(texels.y1, y)};
+            }
+        }
+        box = texels;
     }
     brightRects_.emplace_back(limit, std::move(rects));
     return brightRects_.back().second;

@@ -102,7 +102,7 @@ struct StageState {
     const uint8_t* tileMax = nullptr;
     // Optional, with tileMax: for each limit L (0..255), the rectangle of tiles whose maximum
     // exceeds L. Outside it a layer that turns channels up to L into 0 adds nothing but alpha.
-    const struct TileBox* brightBoxes = nullptr;
+    const struct GridBox* brightBoxes = nullptr;
     // Optional, with tileMax: for each texel (pitch `width`), the largest colour channel of it
     // and of its right, lower and lower right neighbours (wrapped): the most that a bilinear
     // footprint whose first texel it is can read, whether the texture is wrapped or clamped.
@@ -110,8 +110,8 @@ struct StageState {
     const uint8_t* footprintMax = nullptr;
 };
 
-// A rectangle of tiles, both ends included; empty when x0 > x1.
-struct TileBox {
+// A rectangle of tiles or of texels, both ends included; empty when x0 > x1.
+struct GridBox {
     int x0;
     int y0;
     int x1;
@@ -141,17 +141,20 @@ class TileMaps {
     void build(const StageState& st);
     // Points the stage's optional fields at these maps.
     void attach(StageState* st) const;
-    // The tiles whose maximum exceeds `limit`, as rectangles: each row's runs of such tiles,
-    // runs that repeat in the rows below merged into one.
-    const std::vector<TileBox>& brightRects(int limit);
+    // The texels brighter than `limit`, as rectangles of texels: each row of tiles' runs of
+    // tiles that hold such texels, runs that repeat in the rows below merged into one, each
+    // narrowed to the texels themselves.
+    const std::vector<GridBox>& brightRects(int limit);
 
   private:
     int columns_ = 0;
     int rows_ = 0;
     std::vector<uint8_t> maxima_;
-    std::vector<TileBox> brightBoxes_;  // 256, one per limit
+    std::vector<GridBox> brightBoxes_;  // 256, one per limit
+    int width_ = 0;
+    std::vector<uint8_t> texelMax_;  // each texel's largest colour channel
     std::vector<uint8_t> footprintMax_;
-    std::vector<std::pair<int, std::vector<TileBox>>> brightRects_;  // by limit, as asked for
+    std::vector<std::pair<int, std::vector<GridBox>>> brightRects_;  // by limit, as asked for
 };
 
 // Everything the pixel loop needs besides the triangle itself. Shared by consecutive triangles

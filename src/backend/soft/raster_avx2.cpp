@@ -213,7 +213,7 @@ struct StageSampler {
     bool opaque;
     bool linear;
     const uint8_t* footprintMax;  // null when not built for this draw
-    const TileBox* brightBoxes;   // with footprintMax
+    const GridBox* brightBoxes;   // with footprintMax
 };
 
 QM_AVX2_INLINE Wide finish(const StageSampler& s, Wide out) {
@@ -496,7 +496,7 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
     *from = span.x0;
     *to = span.x1;
     if (s.brightBoxes == nullptr) return;
-    const TileBox& box = s.brightBoxes[limit];
+    const GridBox& box = s.brightBoxes[limit];
     if (box.x0 > box.x1) {
         *from = span.x1 + 1;
         *to = span.x0 - 1;

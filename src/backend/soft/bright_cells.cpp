@@ -183,8 +183,8 @@ const uint64_t* BrightCellRows::row(int y) {
         }
         // A column either way for the rounding of the ends (lo and hi are not negative, so
         // the conversions floor them).
-        const int first = std::max(left_, static_cast<int>(lo) - 1) >> kCellShift;
-        const int last = std::min(right_, static_cast<int>(hi) + 2) >> kCellShift;
+        const int first = std::max(left_, static_cast<int>(lo) - 1);
+        const int last = std::min(right_, static_cast<int>(hi) + 2);
         for (int word = first >> 6; word <= last >> 6; ++word) {
             const int from = std::max(first, word << 6) & 63;
             const int to = std::min(last, (word << 6) + 63) & 63;
@@ -195,11 +195,10 @@ const uint64_t* BrightCellRows::row(int y) {
 }
 
 bool BrightCellRows::anyIn(int x0, int x1) const {
-    const int first = x0 >> kCellShift, last = x1 >> kCellShift;
-    for (int word = first >> 6; word <= last >> 6; ++word) {
+    for (int word = x0 >> 6; word <= x1 >> 6; ++word) {
         uint64_t bits = cells_[size_t(word)];
-        if (word == first >> 6) bits &= ~uint64_t{0} << (first & 63);
-        if (word == last >> 6) bits &= ~uint64_t{0} >> (63 - (last & 63));
+        if (word == x0 >> 6) bits &= ~uint64_t{0} << (x0 & 63);
+        if (word == x1 >> 6) bits &= ~uint64_t{0} >> (63 - (x1 & 63));
         if (bits != 0) return true;
     }
     return false;

@@ -6,17 +6,14 @@
 // The texture coordinates are affine on the screen, so a rectangle of bright texels, widened by
 // the footprint's neighbour texel and by a margin for the pixel loop's float rounding, covers a
 // parallelogram of the screen. A triangle's rectangles (and their repeats, for a wrapped
-// texture) are placed once, when its batch is handed over; then each row marks the cells of
-// eight pixels that their parallelograms cross.
+// texture) are placed once, when its batch is handed over; then each row marks the columns
+// that their parallelograms cross, one bit a column.
 #include <cstdint>
 #include <vector>
 
 #include "backend/soft/raster.h"
 
 namespace soft {
-
-// Cells of eight pixels: cell c holds columns [8c, 8c + 7].
-constexpr int kCellShift = 3;
 
 // A rectangle of texel coordinates (u·W − 0.5 and v·H − 0.5, in texels, as the bilinear filter
 // takes them) from which a footprint reaches a bright texel, and the rows it can cross.
@@ -29,7 +26,7 @@ struct BrightShape {
     int bottom;
 };
 
-// A triangle's shapes: shapes[first, first + count). Without `known`, every cell may be bright.
+// A triangle's shapes: shapes[first, first + count). Without `known`, any column may be bright.
 struct BrightRegion {
     uint32_t first = 0;
     uint32_t count = 0;
@@ -44,21 +41,21 @@ struct BrightRegion {
 void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vector<GridBox>& rects,
                        std::vector<BrightShape>* shapes, BrightRegion* region);
 
-// The words of cells a row of `width` pixels needs.
+// The words of bits a row of `width` pixels needs.
 inline int cellWords(int width) {
-    return ((width + (1 << kCellShift) - 1) >> kCellShift) / 64 + 1;
+    return width / 64 + 1;
 }
 
-// The cells of the rows of a triangle, block of rows by block of rows: each block first picks
-// out the shapes that cross it.
+// The bright columns of the rows of a triangle, block of rows by block of rows: each block first
+// picks out the shapes that cross it.
 class BrightCellRows {
   public:
     // Rows [top, bottom] of `tri` (see placeBrightShapes) in a target `width` pixels wide.
     void start(const Triangle& tri, const StageState& st, const BrightShape* shapes, uint32_t count,
                int top, int bottom, int width);
-    // The cells of row y of the block where a pixel of the triangle may reach a bright texel.
+    // The columns of row y of the block where a pixel of the triangle may reach a bright texel.
     const uint64_t* row(int y);
-    // Whether any of the cells of columns [x0, x1] of the row last marked is set.
+    // Whether any of the columns [x0, x1] of the row last marked is.
     bool anyIn(int x0, int x1) const;
 
   private:

@@ -207,8 +207,8 @@ struct Span {
     int y;
     int x0;
     int x1;
-    // Optional, for additive layers (see bright_cells.h): bit c of word c / 64 is set when a
-    // pixel of columns [8c, 8c + 7] may take colour from the layer. Null when nothing is known.
+    // Optional, for additive layers (see bright_cells.h): bit x of word x / 64 is set when the
+    // pixel of column x may take colour from the layer. Null when nothing is known.
     const uint64_t* brightCells = nullptr;
     // True when every pixel of the row is known to have full alpha.
     bool alphaFull = false;

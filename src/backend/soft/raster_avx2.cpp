@@ -522,8 +522,8 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
     *to = static_cast<int>(std::ceil(hi));
 }
 
-// The first cell from `from` up to `last` whose bit is `bright`; last + 1 when there is none.
-QM_AVX2_INLINE int nextCell(const uint64_t* cells, int from, int last, bool bright) {
+// The first column from `from` up to `last` whose bit is `bright`; last + 1 when there is none.
+QM_AVX2_INLINE int nextColumn(const uint64_t* cells, int from, int last, bool bright) {
     for (int word = from >> 6; word <= last >> 6; ++word) {
         uint64_t bits = bright ? cells[word] : ~cells[word];
         if (word == from >> 6) bits &= ~uint64_t{0} << (from & 63);
@@ -532,15 +532,13 @@ QM_AVX2_INLINE int nextCell(const uint64_t* cells, int from, int last, bool brig
     return last + 1;
 }
 
-// Classifies the columns from x on, up to `last`, by the span's bright cells. When x's cell is
-// dark, *darkUntil becomes the last column before a bright cell; otherwise *brightUntil becomes
-// the last column of the bright cells that follow on from x's.
+// Classifies the columns from x on, up to `last`, by the span's bright cells. When x is dark,
+// *darkUntil becomes the last column before a bright one; otherwise *brightUntil becomes the
+// last of the bright columns that follow on from x.
 QM_AVX2_INLINE void classify(const uint64_t* cells, int x, int last, int* darkUntil,
                              int* brightUntil) {
-    const int cell = x >> kCellShift, lastCell = last >> kCellShift;
-    const bool bright = (cells[cell >> 6] >> (cell & 63)) & 1;
-    const int end = (nextCell(cells, cell, lastCell, !bright) << kCellShift) - 1;
-    *(bright ? brightUntil : darkUntil) = std::min(end, last);
+    const bool bright = (cells[x >> 6] >> (x & 63)) & 1;
+    *(bright ? brightUntil : darkUntil) = nextColumn(cells, x, last, !bright) - 1;
 }
 
 // Whether all the pixels of `pixels` are white, and whether all their alphas are full.
@@ -622,7 +620,7 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 if (alphas < 0) alphas = span.alphaFull || fullAlphas(row, span.x0, span.x1);
                 if (alphas == 1) {
                     if (darkUntil >= span.x1) break;
-                    x += ((darkUntil - x + 1) & ~7) - 8;
+                    x = darkUntil + 1 - 8;
                     continue;
                 }
                 __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);

@@ -210,7 +210,7 @@ struct Span {
     // Optional, for additive layers (see bright_cells.h): bit x of word x / 64 is set when the
     // pixel of column x may take colour from the layer. Null when nothing is known.
     const uint64_t* brightCells = nullptr;
-    // True when every pixel of the row is known to have full alpha.
+    // True when every pixel of the span is known to have full alpha.
     bool alphaFull = false;
 };
 

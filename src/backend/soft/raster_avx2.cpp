@@ -578,6 +578,17 @@ QM_AVX2_INLINE bool fullAlphas(const uint32_t* row, int first, int last) {
     return alphaFull(all);
 }
 
+// Sets the alpha of the pixels [first, last] of a row to full.
+QM_AVX2_INLINE void fillAlphas(uint32_t* row, int first, int last) {
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    int x = first;
+    for (; x + 7 <= last; x += 8) {
+        __m256i* at = reinterpret_cast<__m256i*>(row + x);
+        _mm256_storeu_si256(at, _mm256_or_si256(_mm256_loadu_si256(at), alpha));
+    }
+    for (; x <= last; ++x) row[x] |= 0xFF000000u;
+}
+
 // The layers the show draws: one stage modulating a bilinear texture with the diffuse colour,
 // alpha from the texture, under one of its blend modes. The same steps as the general loop,
 // with the choices made at compile time.
@@ -618,7 +629,9 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 // Adding black changes only alpha, and not where alpha is already full (adding
                 // never lowers it): one look at the span's alphas settles every dark stretch.
                 if (alphas < 0) alphas = span.alphaFull || fullAlphas(row, span.x0, span.x1);
-                if (alphas == 1) {
+                // A texture without alpha adds full alpha, and here no colour.
+                if (alphas == 0 && sampler.opaque) fillAlphas(row, x, darkUntil);
+                if (alphas == 1 || sampler.opaque) {
                     if (darkUntil >= span.x1) break;
                     x = darkUntil + 1 - 8;
                     continue;
@@ -658,17 +671,27 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                                                _mm256_xor_si256(keep, _mm256_set1_epi32(-1)));
                 if (_mm256_movemask_epi8(done) == -1) continue;
                 // Adding black changes only alpha, and not where alpha is already full: the
-                // block stays as it is when each pixel is white or reads only dark texels.
-                if (darkLimit >= 0 && alphaFull(_mm256_or_si256(
-                                          dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
-                    if (x + 7 < brightFrom || x > brightTo) continue;
-                    su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
-                                          kBilinearOffset);
-                    sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
-                                          kBilinearOffset);
-                    coordinates = true;
-                    done = _mm256_or_si256(done, darkLanes(sampler, su, sv, darkLimit));
-                    if (_mm256_movemask_epi8(done) == -1) continue;
+                // block stays as it is when each pixel is white or reads only dark texels. A
+                // texture without alpha makes the alpha full, whatever it was.
+                const bool full =
+                    alphaFull(_mm256_or_si256(dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))));
+                if (darkLimit >= 0 && (full || sampler.opaque)) {
+                    const bool outside = x + 7 < brightFrom || x > brightTo;
+                    if (!outside) {
+                        su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
+                                              kBilinearOffset);
+                        sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
+                                              kBilinearOffset);
+                        coordinates = true;
+                        done = _mm256_or_si256(done, darkLanes(sampler, su, sv, darkLimit));
+                    }
+                    if (outside || _mm256_movemask_epi8(done) == -1) {
+                        if (!full) {
+                            const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+                            storePixels(out, keep, remaining, _mm256_or_si256(dst, alpha));
+                        }
+                        continue;
+                    }
                 }
             }
         }

@@ -470,11 +470,31 @@ void SoftDevice::binTriangles(SoftBatch& batch) const {
 
 namespace {
 
-bool alphaAllFull(const uint32_t* row, int width) {
-    uint32_t all = ~0u;
-    for (int x = 0; x < width; ++x) all &= row[x];
-    return (all >> 24) == 0xFF;
-}
+// What is known of a row's alpha: the columns [first, last] hold every pixel whose alpha is not
+// full (none when first > last). Adding never lowers alpha, so this stays true while only
+// additive layers are drawn over the row, and a layer that adds full alpha clears its span.
+struct RowAlpha {
+    bool known = false;
+    int first = 0;
+    int last = -1;
+
+    void find(const uint32_t* row, int width) {
+        known = true;
+        first = 0;
+        while (first < width && (row[first] >> 24) == 0xFF) ++first;
+        last = width - 1;
+        while (last >= first && (row[last] >> 24) == 0xFF) --last;
+    }
+    // All of [x0, x1] has full alpha.
+    bool fullOver(int x0, int x1) const {
+        return known && (first > last || x1 < first || x0 > last);
+    }
+    // The pixels [x0, x1] have been given full alpha.
+    void filled(int x0, int x1) {
+        if (x0 <= first) first = std::max(first, x1 + 1);
+        if (x1 >= last) last = std::min(last, x0 - 1);
+    }
+};
 
 }  // namespace
 
@@ -485,14 +505,11 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
     const int bottom = std::min(top + (1 << kRowBlockShift), height_) - 1;
     const size_t first = static_cast<size_t>(top) * width_;
     const size_t end = static_cast<size_t>(bottom + 1) * width_;
-    // What is known of each row's alpha. Adding never lowers it, so a row whose alpha is full
-    // all along stays so until a layer of another kind is drawn over it.
-    enum class Alpha : uint8_t { kUnknown, kFull, kNotFull };
-    std::array<Alpha, 1 << kRowBlockShift> alpha;
-    alpha.fill(Alpha::kUnknown);
+    std::array<RowAlpha, 1 << kRowBlockShift> alpha{};
     if (batch.clearFlags & D3DCLEAR_TARGET) {
         std::fill(colour_.begin() + first, colour_.begin() + end, batch.clearColour);
-        alpha.fill((batch.clearColour >> 24) == 0xFF ? Alpha::kFull : Alpha::kNotFull);
+        const bool full = (batch.clearColour >> 24) == 0xFF;
+        alpha.fill(RowAlpha{true, full ? width_ : 0, full ? width_ - 1 : width_ - 1});
     }
     if (batch.clearFlags & D3DCLEAR_ZBUFFER)
         std::fill(depth_.begin() + first, depth_.begin() + end, batch.clearDepth);
@@ -506,6 +523,8 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
             const BrightRegion& region = batch.regions[batch.binned[k]];
             const bool adding =
                 state.blend && state.srcBlend == kBlendOne && state.destBlend == kBlendOne;
+            // Its alpha is the texture's, full everywhere: the sum's alpha is full too.
+            const bool fillsAlpha = adding && isModulatedLayer(state, tri) && state.stage[0].opaque;
             SpanFunction shade = batch.spans[tri.state];
             const int rowFirst = std::max(tri.y0, top), rowLast = std::min(tri.y1, bottom);
             if (region.known) {
@@ -516,13 +535,11 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
                 Span span;
                 if (!rowSpan(tri, y, width_, &span)) continue;
                 uint32_t* row = colour_.data() + static_cast<size_t>(y) * width_;
-                Alpha& rowAlpha = alpha[size_t(y - top)];
+                RowAlpha& rowAlpha = alpha[size_t(y - top)];
                 if (region.known) {
                     span.brightCells = cells.row(y);
-                    if (rowAlpha == Alpha::kUnknown) {
-                        rowAlpha = alphaAllFull(row, width_) ? Alpha::kFull : Alpha::kNotFull;
-                    }
-                    span.alphaFull = rowAlpha == Alpha::kFull;
+                    if (!rowAlpha.known) rowAlpha.find(row, width_);
+                    span.alphaFull = rowAlpha.fullOver(span.x0, span.x1);
                     // Nothing to add but alpha, which is full already.
                     if (span.alphaFull && !cells.anyIn(span.x0, span.x1)) {
                         shaded += uint64_t(span.x1 - span.x0 + 1);
@@ -532,7 +549,11 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
                 float* depth =
                     depth_.empty() ? nullptr : depth_.data() + static_cast<size_t>(y) * width_;
                 shade(state, tri, span, row, depth);
-                if (!adding) rowAlpha = Alpha::kUnknown;
+                if (!adding) {
+                    rowAlpha.known = false;
+                } else if (fillsAlpha && rowAlpha.known) {
+                    rowAlpha.filled(span.x0, span.x1);
+                }
                 shaded += uint64_t(span.x1 - span.x0 + 1);
             }
         }

@@ -321,10 +321,11 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
 // turned, magnified or shrunk up to two texels a pixel in every direction, wrapped or clamped,
 // slid across the texture's edges. The layer starts and ends anywhere in a row, and now and
 // then lands on patches whose alpha is not yet full, or on a target cleared to an alpha that
-// is not, where adding black still adds the texture's alpha. The larger texture has wide dark
-// regions; its target has as many pixels as it has texels, so that its layers pass over them
-// too.
-void additiveLayersAround(int side) {
+// is not, where adding black still adds the texture's alpha (all of it, for a texture without
+// alpha); a second layer, shifted, goes over what the first left. The larger texture has wide
+// dark regions; its target has as many pixels as it has texels, so that its layers pass over
+// them too.
+void additiveLayersAround(int side, D3DFORMAT format) {
     const int width = side > 64 ? side + 5 : 101, height = side > 64 ? side : 64;
     SoftFixture reference(width, height);
     SoftFixture quick(width, height, SoftFixture::fastOptions(3));
@@ -346,8 +347,8 @@ void additiveLayersAround(int side) {
         }
     }
     texels[size_t(9) * side + 5] = 0xFF030201u;
-    Direct3DTexture9* texA = reference.texture(side, side, texels, D3DFMT_A8R8G8B8);
-    Direct3DTexture9* texB = quick.texture(side, side, texels, D3DFMT_A8R8G8B8);
+    Direct3DTexture9* texA = reference.texture(side, side, texels, format);
+    Direct3DTexture9* texB = quick.texture(side, side, texels, format);
     std::mt19937 random(77);
     auto between = [&](float lo, float hi) {
         return std::uniform_real_distribution<float>(lo, hi)(random);
@@ -368,6 +369,7 @@ void additiveLayersAround(int side) {
         const bool patch = step % 5 < 2;
         const float px0 = between(-1, width), py0 = between(-1, height);
         const float px1 = px0 + between(1, 40), py1 = py0 + between(1, 20);
+        const float shift = between(-20, 20);
         for (auto [f, texture] : {std::pair{&reference, texA}, std::pair{&quick, texB}}) {
             SoftDevice& d = f->device();
             d.Clear(D3DCLEAR_TARGET, step % 7 == 3 ? 0xC0203040u : 0xFF203040u, 1.0f, 0);
@@ -384,21 +386,26 @@ void additiveLayersAround(int side) {
             d.SetSamplerState(0, emulated::kSampAddressV, address);
             // Texture coordinates turned about (cu, cv).
             const float c = std::cos(angle) * reach, sn = std::sin(angle) * reach;
-            std::vector<TestVertex> corners;
-            for (auto [px, py] : {std::pair{left, top}, std::pair{right, top},
-                                  std::pair{left, bottom}, std::pair{right, bottom}}) {
-                const float x = px / width - 0.5f, y = py / width - 0.5f;
-                corners.push_back(f->screen(px, py, 0xFF000000u | grey, cu + c * x - sn * y,
-                                            cv + sn * x + c * y));
+            for (const float dx : {0.0f, shift}) {
+                std::vector<TestVertex> corners;
+                for (auto [px, py] : {std::pair{left, top}, std::pair{right, top},
+                                      std::pair{left, bottom}, std::pair{right, bottom}}) {
+                    const float x = px / width - 0.5f, y = py / width - 0.5f;
+                    corners.push_back(f->screen(px + dx, py, 0xFF000000u | grey,
+                                                cu + c * x - sn * y, cv + sn * x + c * y));
+                }
+                f->strip(corners);
             }
-            f->strip(corners);
         }
-        ASSERT_EQ(quick.pixels(), reference.pixels()) << "side " << side << ", step " << step;
+        ASSERT_EQ(quick.pixels(), reference.pixels())
+            << "side " << side << ", format " << format << ", step " << step;
     }
 }
 
 TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
-    for (const int side : {64, 256}) additiveLayersAround(side);
+    additiveLayersAround(64, D3DFMT_A8R8G8B8);
+    additiveLayersAround(64, D3DFMT_X8R8G8B8);
+    additiveLayersAround(256, D3DFMT_A8R8G8B8);
 }
 
 // The show's layers whose texture is not turned against the screen read the same two texture

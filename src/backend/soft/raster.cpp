@@ -353,7 +353,6 @@ void TileMaps::build(const StageState& st) {
 }
 
 void TileMaps::attach(StageState* st) const {
-    st->tileMax = maxima_.data();
     st->brightBoxes = brightBoxes_.data();
     st->footprintMax = footprintMax_.data();
 }

@@ -95,19 +95,16 @@ struct StageState {
     Address addressV = kWrap;
     bool minLinear = false;  // the sampler's filters: minification, magnification
     bool magLinear = false;
-    // Optional, filled in just before the draws are shaded: the largest colour channel (alpha
-    // aside) of each tile of kTileTexels × kTileTexels texels, row by row of tiles
-    // (tileColumns() per row). Lets additive layers pass over texture regions too dark to add
-    // anything.
-    const uint8_t* tileMax = nullptr;
-    // Optional, with tileMax: for each limit L (0..255), the rectangle of tiles whose maximum
-    // exceeds L. Outside it a layer that turns channels up to L into 0 adds nothing but alpha.
-    const struct GridBox* brightBoxes = nullptr;
-    // Optional, with tileMax: for each texel (pitch `width`), the largest colour channel of it
-    // and of its right, lower and lower right neighbours (wrapped): the most that a bilinear
-    // footprint whose first texel it is can read, whether the texture is wrapped or clamped.
-    // Three bytes of padding follow the last.
+    // Optional, filled in just before the draws are shaded (TileMaps), so that additive layers
+    // pass over texture regions too dark to add anything. For each texel (pitch `width`), the
+    // largest colour channel (alpha aside) of it and of its right, lower and lower right
+    // neighbours (wrapped): the most that a bilinear footprint whose first texel it is can read,
+    // whether the texture is wrapped or clamped. Three bytes of padding follow the last.
     const uint8_t* footprintMax = nullptr;
+    // Optional, with footprintMax: for each limit L (0..255), the rectangle of tiles of
+    // kTileTexels × kTileTexels texels holding a channel above L. Outside it a layer that turns
+    // channels up to L into 0 adds nothing but alpha.
+    const struct GridBox* brightBoxes = nullptr;
 };
 
 // A rectangle of tiles or of texels, both ends included; empty when x0 > x1.
@@ -134,8 +131,9 @@ inline int tileRows(const StageState& st) {
     return tilesAcross(st.height, kTileShift);
 }
 
-// What additive layers know of a texture's dark regions (StageState::tileMax, brightBoxes and
-// footprintMax), built from its level 0 while its draws are shaded.
+// What additive layers know of a texture's dark regions (StageState::footprintMax and
+// brightBoxes, and the bright texels as rectangles), built from its level 0 while its draws are
+// shaded.
 class TileMaps {
   public:
     void build(const StageState& st);

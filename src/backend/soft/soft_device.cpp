@@ -382,7 +382,7 @@ std::vector<int> prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stat
     std::vector<int> mapsOf(batch.states.size(), -1);
     for (size_t i = 0; i < batch.states.size(); ++i) {
         StageState& stage = batch.states[i].stage[0];
-        stage.tileMax = nullptr;
+        stage.footprintMax = nullptr;
         stage.brightBoxes = nullptr;
         const PixelState& state = batch.states[i];
         if (stateArea[i] < uint64_t(stage.width) * uint64_t(stage.height) ||

@@ -317,13 +317,13 @@ void FrameCapture::fail(const std::string& reason) {
     error_ = reason;
 }
 
-bool FrameCapture::startEncoder() {
+bool FrameCapture::startEncoder(uint64_t firstFrame) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         fail(std::string("cannot start ffmpeg: ") + std::strerror(errno));
         return false;
     }
-    std::vector<std::string> args = ffmpegArguments(output_, window_, clock_.frame());
+    std::vector<std::string> args = ffmpegArguments(output_, window_, firstFrame);
     args.insert(args.begin(), output_.ffmpeg);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -391,7 +391,9 @@ void FrameCapture::presentLateFrame(uint64_t frame, const uint32_t* pixels, int 
             }
             break;
         case CaptureKind::kVideo:
-            if (encoder_ < 0 && !startEncoder()) return;
+            // The music starts under this frame: drawn by workers, it arrives once the clock
+            // has moved on.
+            if (encoder_ < 0 && !startEncoder(frame)) return;
             if (!encoderQueue_->push(pixels, count * 4)) {
                 // ffmpeg stopped reading; finish() reports how it ended.
                 fail("ffmpeg stopped taking frames");

@@ -103,7 +103,8 @@ class FrameCapture : public FrameSink {
     std::string summary() const;
 
   private:
-    bool startEncoder();
+    // Starts ffmpeg, the music from the show time of `firstFrame`, the first frame it gets.
+    bool startEncoder(uint64_t firstFrame);
     void placeVideo();
     void fail(const std::string& reason);
     void progress(uint64_t frame, bool final);

@@ -38,9 +38,9 @@ using Range = std::pair<double, double>;
 
 // The coordinates within [least, most] from which a footprint (a texel and the next) reaches
 // the texels [first, last] of an axis of `size` texels: copies of one range for a wrapped
-// texture. False when there would be more than `mostCopies` copies.
+// texture. False when there would be more than kMostShapes copies.
 bool reaching(int first, int last, int size, Address mode, double least, double most,
-              size_t mostCopies, std::vector<Range>* out) {
+              std::vector<Range>* out) {
     out->clear();
     double low = double(first) - 1 - kMargin;
     double high = double(last) + 1 + kMargin;
@@ -54,7 +54,7 @@ bool reaching(int first, int last, int size, Address mode, double least, double 
     }
     const double firstCopy = std::ceil((least - high) / size);
     const double lastCopy = std::floor((most - low) / size);
-    if (lastCopy - firstCopy >= double(mostCopies)) return false;
+    if (lastCopy - firstCopy >= double(kMostShapes)) return false;
     for (double k = firstCopy; k <= lastCopy; ++k) {
         out->emplace_back(std::max(low + k * size, least), std::min(high + k * size, most));
     }
@@ -102,8 +102,8 @@ void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vec
     const size_t start = shapes->size();
     std::vector<Range> us, vs;
     for (const GridBox& box : rects) {
-        if (!reaching(box.x0, box.x1, st.width, st.addressU, uLeast, uMost, kMostShapes, &us) ||
-            !reaching(box.y0, box.y1, st.height, st.addressV, vLeast, vMost, kMostShapes, &vs)) {
+        if (!reaching(box.x0, box.x1, st.width, st.addressU, uLeast, uMost, &us) ||
+            !reaching(box.y0, box.y1, st.height, st.addressV, vLeast, vMost, &vs)) {
             shapes->resize(start);
             return;
         }
@@ -195,13 +195,7 @@ const uint64_t* BrightCellRows::row(int y) {
 }
 
 bool BrightCellRows::anyIn(int x0, int x1) const {
-    for (int word = x0 >> 6; word <= x1 >> 6; ++word) {
-        uint64_t bits = cells_[size_t(word)];
-        if (word == x0 >> 6) bits &= ~uint64_t{0} << (x0 & 63);
-        if (word == x1 >> 6) bits &= ~uint64_t{0} >> (63 - (x1 & 63));
-        if (bits != 0) return true;
-    }
-    return false;
+    return nextColumn(cells_.data(), x0, x1, true) <= x1;
 }
 
 }  // namespace soft

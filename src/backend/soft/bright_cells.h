@@ -8,6 +8,7 @@
 // parallelogram of the screen. A triangle's rectangles (and their repeats, for a wrapped
 // texture) are placed once, when its batch is handed over; then each row marks the columns
 // that their parallelograms cross, one bit a column.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -44,6 +45,17 @@ void placeBrightShapes(const Triangle& tri, const StageState& st, const std::vec
 // The words of bits a row of `width` pixels needs.
 inline int cellWords(int width) {
     return width / 64 + 1;
+}
+
+// The first column from `from` up to `last` whose bit in `cells` is `bright`; last + 1 when
+// there is none.
+inline int nextColumn(const uint64_t* cells, int from, int last, bool bright) {
+    for (int word = from >> 6; word <= last >> 6; ++word) {
+        uint64_t bits = bright ? cells[word] : ~cells[word];
+        if (word == from >> 6) bits &= ~uint64_t{0} << (from & 63);
+        if (bits != 0) return std::min((word << 6) + __builtin_ctzll(bits), last + 1);
+    }
+    return last + 1;
 }
 
 // The bright columns of the rows of a triangle, block of rows by block of rows: each block first

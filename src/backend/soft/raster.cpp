@@ -253,26 +253,6 @@ bool rowSpan(const Triangle& tri, int y, int width, Span* span) {
 
 namespace {
 
-void buildTileMax(const StageState& st, std::vector<uint8_t>* out) {
-    const int columns = tileColumns(st);
-    const int rows = tileRows(st);
-    out->assign(static_cast<size_t>(columns) * rows, 0);
-    for (int y = 0; y < st.height; ++y) {
-        const uint32_t* texel = st.texels + static_cast<size_t>(y) * st.pitch;
-        uint8_t* tile = out->data() + static_cast<size_t>(y >> kTileShift) * columns;
-        for (int x0 = 0; x0 < st.width; x0 += kTileTexels) {
-            const int x1 = std::min(x0 + kTileTexels, st.width);
-            uint32_t most = tile[x0 >> kTileShift];
-            for (int x = x0; x < x1; ++x) {
-                uint32_t p = texel[x];
-                uint32_t channel = std::max(std::max(p & 0xFF, (p >> 8) & 0xFF), (p >> 16) & 0xFF);
-                most = std::max(most, channel);
-            }
-            tile[x0 >> kTileShift] = static_cast<uint8_t>(most);
-        }
-    }
-}
-
 void buildTexelMax(const StageState& st, std::vector<uint8_t>* out) {
     const size_t width = size_t(st.width), height = size_t(st.height);
     out->resize(width * height);
@@ -282,6 +262,20 @@ void buildTexelMax(const StageState& st, std::vector<uint8_t>* out) {
         for (size_t x = 0; x < width; ++x) {
             const uint32_t p = texel[x];
             most[x] = static_cast<uint8_t>(std::max({p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF}));
+        }
+    }
+}
+
+// The largest channel of each tile, from those of its texels.
+void buildTileMax(const StageState& st, const std::vector<uint8_t>& texelMax,
+                  std::vector<uint8_t>* out) {
+    const int columns = tileColumns(st);
+    out->assign(static_cast<size_t>(columns) * tileRows(st), 0);
+    for (int y = 0; y < st.height; ++y) {
+        const uint8_t* texel = texelMax.data() + static_cast<size_t>(y) * st.width;
+        uint8_t* tile = out->data() + static_cast<size_t>(y >> kTileShift) * columns;
+        for (int x = 0; x < st.width; ++x) {
+            tile[x >> kTileShift] = std::max(tile[x >> kTileShift], texel[x]);
         }
     }
 }
@@ -344,10 +338,10 @@ void buildBrightBoxes(const StageState& st, const std::vector<uint8_t>& tileMax,
 void TileMaps::build(const StageState& st) {
     columns_ = tileColumns(st);
     rows_ = tileRows(st);
-    buildTileMax(st, &maxima_);
-    buildBrightBoxes(st, maxima_, &brightBoxes_);
     width_ = st.width;
     buildTexelMax(st, &texelMax_);
+    buildTileMax(st, texelMax_, &maxima_);
+    buildBrightBoxes(st, maxima_, &brightBoxes_);
     buildFootprintMax(st, texelMax_, &footprintMax_);
     brightRects_.clear();
 }

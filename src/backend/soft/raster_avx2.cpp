@@ -522,16 +522,6 @@ void brightColumns(const StageSampler& s, const Plane& pu, const Plane& pv, cons
     *to = static_cast<int>(std::ceil(hi));
 }
 
-// The first column from `from` up to `last` whose bit is `bright`; last + 1 when there is none.
-QM_AVX2_INLINE int nextColumn(const uint64_t* cells, int from, int last, bool bright) {
-    for (int word = from >> 6; word <= last >> 6; ++word) {
-        uint64_t bits = bright ? cells[word] : ~cells[word];
-        if (word == from >> 6) bits &= ~uint64_t{0} << (from & 63);
-        if (bits != 0) return std::min((word << 6) + __builtin_ctzll(bits), last + 1);
-    }
-    return last + 1;
-}
-
 // Classifies the columns from x on, up to `last`, by the span's bright cells. When x is dark,
 // *darkUntil becomes the last column before a bright one; otherwise *brightUntil becomes the
 // last of the bright columns that follow on from x.

@@ -95,11 +95,12 @@ struct StageState {
     Address addressV = kWrap;
     bool minLinear = false;  // the sampler's filters: minification, magnification
     bool magLinear = false;
-    // Optional, filled in just before the draws are shaded (TileMaps), so that additive layers
-    // pass over texture regions too dark to add anything. For each texel (pitch `width`), the
-    // largest colour channel (alpha aside) of it and of its right, lower and lower right
-    // neighbours (wrapped): the most that a bilinear footprint whose first texel it is can read,
-    // whether the texture is wrapped or clamped. Three bytes of padding follow the last.
+    // Optional, filled in just before the draws are shaded (TileMaps), so that layers that add
+    // or blend by their own colour pass over texture regions too dark to change anything. For each
+    // texel (pitch `width`), the largest colour channel (alpha aside) of it and of its right, lower
+    // and lower right neighbours (wrapped): the most that a bilinear footprint whose first texel it
+    // is can read, whether the texture is wrapped or clamped. Three bytes of padding follow the
+    // last.
     const uint8_t* footprintMax = nullptr;
     // Optional, with footprintMax: for each limit L (0..255), the rectangle of tiles of
     // kTileTexels × kTileTexels texels holding a channel above L. Outside it a layer that turns

@@ -683,6 +683,24 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                         continue;
                     }
                 }
+            } else if (blend == BlendKind::kSrcColour && darkLimit >= 0) {
+                // A source colour of 0 keeps the colour (its inverse is a factor of one) and,
+                // from the texture's alpha of 255, makes the alpha full.
+                su = fixedCoordinates(planeAtPs(pu, fx, rowValue[kAttrU0]), sampler.scaledU,
+                                      kBilinearOffset);
+                sv = fixedCoordinates(planeAtPs(pv, fx, rowValue[kAttrV0]), sampler.scaledV,
+                                      kBilinearOffset);
+                coordinates = true;
+                const __m256i dark = _mm256_or_si256(darkLanes(sampler, su, sv, darkLimit),
+                                                     _mm256_xor_si256(keep, _mm256_set1_epi32(-1)));
+                if (_mm256_movemask_epi8(dark) == -1) {
+                    if (!alphaFull(
+                            _mm256_or_si256(dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
+                        const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+                        storePixels(out, keep, remaining, _mm256_or_si256(dst, alpha));
+                    }
+                    continue;
+                }
             }
         }
         Wide diffuse = tri.flatColour ? flat : gouraud(tri, fx, rowValue);
@@ -732,6 +750,24 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
     }
 }
 
+// The darkLimitFor of a span: the largest texel channel that its diffuse colour (`flatPacked`
+// when flat) modulated by `op` turns into 0 on every pixel.
+QM_AVX2_INLINE int spanDarkLimit(Op op, const Triangle& tri, const Span& span,
+                                 const float* rowValue, uint32_t flatPacked) {
+    uint32_t most =
+        std::max(std::max(flatPacked & 0xFF, (flatPacked >> 8) & 0xFF), (flatPacked >> 16) & 0xFF);
+    if (!tri.flatColour) {
+        // Each channel moves steadily along the row, so its ends bound it.
+        most = 0;
+        const float x0 = static_cast<float>(span.x0), x1 = static_cast<float>(span.x1);
+        for (int k = kAttrRed; k <= kAttrBlue; ++k) {
+            most = std::max(most, roundChannel(planeAt(tri.plane[k], x0, rowValue[k])));
+            most = std::max(most, roundChannel(planeAt(tri.plane[k], x1, rowValue[k])));
+        }
+    }
+    return darkLimitFor(op, most);
+}
+
 template <Op op>
 QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, const Span& span,
                                  uint32_t* row, const StageSampler& sampler, const float* rowValue,
@@ -740,21 +776,9 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
         shadeModulated<op, BlendKind::kOff>(state, tri, span, row, sampler, rowValue, flat, -1, 0,
                                             0, nullptr);
     } else if (state.srcBlend == kBlendOne && state.destBlend == kBlendOne) {
-        int darkLimit = -1;
-        if (sampler.footprintMax != nullptr && closeTexels(tri, state.stage[0])) {
-            uint32_t most = std::max(std::max(flatPacked & 0xFF, (flatPacked >> 8) & 0xFF),
-                                     (flatPacked >> 16) & 0xFF);
-            if (!tri.flatColour) {
-                // Each channel moves steadily along the row, so its ends bound it.
-                most = 0;
-                const float x0 = static_cast<float>(span.x0), x1 = static_cast<float>(span.x1);
-                for (int k = kAttrRed; k <= kAttrBlue; ++k) {
-                    most = std::max(most, roundChannel(planeAt(tri.plane[k], x0, rowValue[k])));
-                    most = std::max(most, roundChannel(planeAt(tri.plane[k], x1, rowValue[k])));
-                }
-            }
-            darkLimit = darkLimitFor(op, most);
-        }
+        const int darkLimit = sampler.footprintMax != nullptr && closeTexels(tri, state.stage[0])
+                                  ? spanDarkLimit(op, tri, span, rowValue, flatPacked)
+                                  : -1;
         // Outside these columns the footprints are dark: a load of the pixels settles them.
         // The bright cells settle those columns as well, so only spans without them look.
         const uint64_t* cells = darkLimit >= 0 ? span.brightCells : nullptr;
@@ -766,8 +790,12 @@ QM_AVX2 void shadeModulatedBlend(const PixelState& state, const Triangle& tri, c
         shadeModulated<op, BlendKind::kAdd>(state, tri, span, row, sampler, rowValue, flat,
                                             darkLimit, brightFrom, brightTo, cells);
     } else if (state.srcBlend == kBlendSrcColor && state.destBlend == kBlendInvSrcColor) {
+        // Without alpha in the texture, dark footprints leave the colour as it is.
+        const int darkLimit = sampler.footprintMax != nullptr && sampler.opaque
+                                  ? spanDarkLimit(op, tri, span, rowValue, flatPacked)
+                                  : -1;
         shadeModulated<op, BlendKind::kSrcColour>(state, tri, span, row, sampler, rowValue, flat,
-                                                  -1, 0, 0, nullptr);
+                                                  darkLimit, span.x0, span.x1, nullptr);
     } else if (state.srcBlend == kBlendSrcAlpha && state.destBlend == kBlendInvSrcAlpha) {
         shadeModulated<op, BlendKind::kSrcAlpha>(state, tri, span, row, sampler, rowValue, flat, -1,
                                                  0, 0, nullptr);

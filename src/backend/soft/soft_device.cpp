@@ -115,7 +115,8 @@ struct SoftBatch {
     // binned[binStart[b]] up to binned[binStart[b + 1]].
     std::vector<uint32_t> binStart;
     std::vector<uint32_t> binned;
-    std::vector<TileMaps> tileMaps;  // of the textures of additive layers
+    std::vector<std::shared_ptr<TileMaps>>
+        tileMaps;  // of the textures whose dark parts are passed over
     // Where each triangle's additive layer can add colour (unknown for the other triangles).
     std::vector<BrightRegion> regions;
     std::vector<BrightShape> shapes;
@@ -351,6 +352,10 @@ HRESULT SoftDevice::UpdateTexture(Direct3DTexture9* source, Direct3DTexture9* de
 
 void SoftDevice::textureChanging(SoftTexture* texture) {
     if (texture->usedInBatch == batch_ && !triangles_.empty()) submit();
+    tileMaps_.erase(
+        std::remove_if(tileMaps_.begin(), tileMaps_.end(),
+                       [&](const auto& k) { return k.first == texture->texels().data(); }),
+        tileMaps_.end());
     if (!context_.workers || texture->usedInBatch <= context_.workers->finished()) return;
     // Handed-over batches still sample these texels: they keep them, the texture goes on with
     // a copy, and the states recorded from now on point at the copy.
@@ -368,44 +373,56 @@ void SoftDevice::releaseRetired() {
 
 namespace {
 
-// Additive layers pass over the parts of their texture too dark to add anything; for that they
-// need the tile maxima of the texture as it is now, while its draws are shaded. Building them
-// costs less per texel than blending costs per pixel, so layers whose magnified triangles cover
-// at least as many pixels as their texture has texels get them. Returns, for each state, the
-// index of its maps in batch.tileMaps, or -1.
-std::vector<int> prepareTileMaxima(SoftBatch& batch, std::vector<uint64_t>& stateArea) {
-    stateArea.assign(batch.states.size(), 0);
+bool isAdditive(const PixelState& state) {
+    return state.blend && state.srcBlend == kBlendOne && state.destBlend == kBlendOne;
+}
+
+// Layers that leave pixels alone where their texels are too dark to count: additive ones, and
+// those blended by their own colour whose texture has no alpha (black texels keep the colour
+// and make the alpha full, as the texture's alpha of 255 does).
+bool passesOverDark(const PixelState& state) {
+    if (state.stages < 1 || !state.stage[0].textured || !state.blend) return false;
+    return isAdditive(state) || (state.srcBlend == kBlendSrcColor &&
+                                 state.destBlend == kBlendInvSrcColor && state.stage[0].opaque);
+}
+
+}  // namespace
+
+// Layers pass over the parts of their texture too dark to show; for that they need the tile
+// maxima of the texture as it is now. Building them costs less per texel than blending costs
+// per pixel, so they are built for layers whose triangles cover at least as many pixels as
+// their texture has texels (an additive layer's magnified triangles only: the others do not
+// look for bright regions), and kept until the texture changes.
+std::vector<int> SoftDevice::prepareTileMaxima(SoftBatch& batch) {
+    stateArea_.assign(batch.states.size(), 0);
     for (const Triangle& tri : batch.triangles) {
-        if (!closeTexels(tri, batch.states[tri.state].stage[0])) continue;
-        stateArea[tri.state] += uint64_t(tri.x1 - tri.x0 + 1) * uint64_t(tri.y1 - tri.y0 + 1);
+        const PixelState& state = batch.states[tri.state];
+        if (isAdditive(state) && !closeTexels(tri, state.stage[0])) continue;
+        stateArea_[tri.state] += uint64_t(tri.x1 - tri.x0 + 1) * uint64_t(tri.y1 - tri.y0 + 1);
     }
     std::vector<int> mapsOf(batch.states.size(), -1);
     for (size_t i = 0; i < batch.states.size(); ++i) {
         StageState& stage = batch.states[i].stage[0];
         stage.footprintMax = nullptr;
         stage.brightBoxes = nullptr;
-        const PixelState& state = batch.states[i];
-        if (stateArea[i] < uint64_t(stage.width) * uint64_t(stage.height) ||
-            batch.spans[i] == shadeSpanScalar || state.stages < 1 || !stage.textured ||
-            !state.blend || state.srcBlend != kBlendOne || state.destBlend != kBlendOne) {
-            continue;
+        if (!passesOverDark(batch.states[i]) || batch.spans[i] == shadeSpanScalar) continue;
+        auto kept = std::find_if(tileMaps_.begin(), tileMaps_.end(),
+                                 [&](const auto& k) { return k.first == stage.texels; });
+        if (kept == tileMaps_.end()) {
+            if (stateArea_[i] < uint64_t(stage.width) * uint64_t(stage.height)) continue;
+            auto maps = std::make_shared<TileMaps>();
+            maps->build(stage);
+            kept = tileMaps_.emplace(tileMaps_.end(), stage.texels, std::move(maps));
         }
-        for (size_t j = 0; j < i && mapsOf[i] < 0; ++j) {
-            const StageState& other = batch.states[j].stage[0];
-            if (mapsOf[j] >= 0 && other.texels == stage.texels && other.width == stage.width &&
-                other.height == stage.height && other.pitch == stage.pitch) {
-                mapsOf[i] = mapsOf[j];
-            }
-        }
-        if (mapsOf[i] < 0) {
-            mapsOf[i] = static_cast<int>(batch.tileMaps.size());
-            batch.tileMaps.emplace_back();
-            batch.tileMaps.back().build(stage);
-        }
-        batch.tileMaps[size_t(mapsOf[i])].attach(&stage);
+        auto used = std::find(batch.tileMaps.begin(), batch.tileMaps.end(), kept->second);
+        if (used == batch.tileMaps.end()) used = batch.tileMaps.insert(used, kept->second);
+        mapsOf[i] = static_cast<int>(used - batch.tileMaps.begin());
+        (*used)->attach(&stage);
     }
     return mapsOf;
 }
+
+namespace {
 
 // The brightest diffuse channel a triangle's pixels can have. A flat colour is its planes'
 // constant part; otherwise the channels are affine, so the corners of the bounding box bound
@@ -434,13 +451,13 @@ void prepareBrightRegions(SoftBatch& batch, const std::vector<int>& mapsOf) {
     for (size_t i = 0; i < batch.triangles.size(); ++i) {
         const Triangle& tri = batch.triangles[i];
         const PixelState& state = batch.states[tri.state];
-        if (mapsOf[tri.state] < 0 || !isModulatedLayer(state, tri) ||
+        if (mapsOf[tri.state] < 0 || !isAdditive(state) || !isModulatedLayer(state, tri) ||
             !closeTexels(tri, state.stage[0])) {
             continue;
         }
         const int limit = darkLimitFor(state.stage[0].colourOp, brightestDiffuse(tri));
         placeBrightShapes(tri, state.stage[0],
-                          batch.tileMaps[size_t(mapsOf[tri.state])].brightRects(limit),
+                          batch.tileMaps[size_t(mapsOf[tri.state])]->brightRects(limit),
                           &batch.shapes, &batch.regions[i]);
     }
 }
@@ -521,8 +538,7 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
             const Triangle& tri = batch.triangles[batch.binned[k]];
             const PixelState& state = batch.states[tri.state];
             const BrightRegion& region = batch.regions[batch.binned[k]];
-            const bool adding =
-                state.blend && state.srcBlend == kBlendOne && state.destBlend == kBlendOne;
+            const bool adding = isAdditive(state);
             // Its alpha is the texture's, full everywhere: the sum's alpha is full too.
             const bool fillsAlpha = adding && isModulatedLayer(state, tri) && state.stage[0].opaque;
             SpanFunction shade = batch.spans[tri.state];
@@ -576,7 +592,7 @@ uint64_t SoftDevice::submit(uint32_t* copyTo) {
         batch->spans = stateSpans_;
         batch->triangles.swap(triangles_);
         triangles_.reserve(batch->triangles.size());
-        prepareBrightRegions(*batch, prepareTileMaxima(*batch, stateArea_));
+        prepareBrightRegions(*batch, prepareTileMaxima(*batch));
         binTriangles(*batch);
     }
     // Keep the current state recorded: the next draw usually continues under it.

@@ -93,6 +93,9 @@ class SoftDevice final : public EmulatedDevice {
     int blocks() const;
     void binTriangles(SoftBatch& batch) const;
     void rasterizeBlock(const SoftBatch& batch, int block);
+    // Points the states that pass over dark texels at their textures' maps; returns, for each
+    // state, the index of its maps in batch.tileMaps, or -1.
+    std::vector<int> prepareTileMaxima(SoftBatch& batch);
     void releaseRetired();
 
     SoftContext& context_;
@@ -113,8 +116,10 @@ class SoftDevice final : public EmulatedDevice {
     std::vector<soft::Triangle> triangles_;
     std::vector<soft::ClipVertex> clipVertices_;  // the current draw's, reused
     std::vector<uint64_t> stateArea_;             // per recorded state: its triangles' boxes
-    uint64_t batch_ = 1;                          // the ticket the recorded batch will get
-    uint64_t submitted_ = 0;                      // the last ticket handed over
+    // The dark regions of textures, by their texels, kept until the texels change.
+    std::vector<std::pair<const uint32_t*, std::shared_ptr<soft::TileMaps>>> tileMaps_;
+    uint64_t batch_ = 1;      // the ticket the recorded batch will get
+    uint64_t submitted_ = 0;  // the last ticket handed over
     // Texels replaced while handed-over batches read them, kept until the batch (ticket) is done.
     std::vector<std::pair<uint64_t, std::vector<uint32_t>>> retired_;
     // Presented frames copied out by the workers, two so that one can be drawn while the other

@@ -316,37 +316,42 @@ TEST(FastPath, AdditiveLayerNearTheEdgeOfADarkRegion) {
 }
 
 // Additive layers settle whole stretches of a row at once where the texture's bright part
-// cannot reach: a blob in one corner of a dark texture, small spots scattered over it and two
-// bright edges, with dim texels elsewhere that only the brighter colours lift above black,
-// turned, magnified or shrunk up to two texels a pixel in every direction, wrapped or clamped,
-// slid across the texture's edges. The layer starts and ends anywhere in a row, and now and
-// then lands on patches whose alpha is not yet full, or on a target cleared to an alpha that
-// is not, where adding black still adds the texture's alpha (all of it, for a texture without
-// alpha); a second layer, shifted, goes over what the first left. The larger texture has wide
-// dark regions; its target has as many pixels as it has texels, so that its layers pass over
-// them too.
-void additiveLayersAround(int side, D3DFORMAT format) {
+// cannot reach, and layers blended by their own colour pass over the blocks that read only dark
+// texels: a blob in one corner of a dark texture, small spots scattered over it and two bright
+// edges, with dim texels elsewhere that only the brighter colours lift above black, turned,
+// magnified or shrunk up to two texels a pixel in every direction, wrapped or clamped, slid
+// across the texture's edges. The layer starts and ends anywhere in a row, and now and then
+// lands on patches whose alpha is not yet full, or on a target cleared to an alpha that is not,
+// where black still brings the texture's alpha (all of it, for a texture without alpha); a
+// second layer, shifted, goes over what the first left. Now and then the blob moves: what was
+// known of the texture's dark parts must go with it. The larger texture has wide dark regions;
+// its target has as many pixels as it has texels, so that its layers pass over them too.
+void layersAroundABrightPart(int side, D3DFORMAT format, DWORD srcBlend, DWORD destBlend) {
     const int width = side > 64 ? side + 5 : 101, height = side > 64 ? side : 64;
     SoftFixture reference(width, height);
     SoftFixture quick(width, height, SoftFixture::fastOptions(3));
-    std::vector<uint32_t> texels(side * side);
-    for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x) {
-            const int dx = x - side * 11 / 16, dy = y - side * 25 / 32;
-            const uint32_t alpha = uint32_t(x * 4 + y) & 0xFFu;
-            // Bright stretches of the edges too: clamped, what lies beyond them reads these;
-            // wrapped, the texels across the opposite edge read them.
-            const bool edge = (x == side - 1 && y >= 20 && y < 40) ||
-                              (y == 0 && x >= 10 && x < 20) || (x == 0 && y >= 44 && y < 52) ||
-                              (y == side - 1 && x >= 30 && x < 36);
-            // Spots at the corners of a tile, so that a footprint meets one as soon as it
-            // reaches the tile.
-            const bool spot = (x % 16 == 8 || x % 16 == 15) && (y % 16 == 8 || y % 16 == 15);
-            texels[size_t(y) * side + x] =
-                (alpha << 24) | (dx * dx + dy * dy < 40 || edge || spot ? 0xE0A060u : 0u);
+    auto paint = [side](int blobX) {
+        std::vector<uint32_t> texels(size_t(side) * side);
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const int dx = x - blobX, dy = y - side * 25 / 32;
+                const uint32_t alpha = uint32_t(x * 4 + y) & 0xFFu;
+                // Bright stretches of the edges too: clamped, what lies beyond them reads
+                // these; wrapped, the texels across the opposite edge read them.
+                const bool edge = (x == side - 1 && y >= 20 && y < 40) ||
+                                  (y == 0 && x >= 10 && x < 20) || (x == 0 && y >= 44 && y < 52) ||
+                                  (y == side - 1 && x >= 30 && x < 36);
+                // Spots at the corners of a tile, so that a footprint meets one as soon as it
+                // reaches the tile.
+                const bool spot = (x % 16 == 8 || x % 16 == 15) && (y % 16 == 8 || y % 16 == 15);
+                texels[size_t(y) * side + x] =
+                    (alpha << 24) | (dx * dx + dy * dy < 40 || edge || spot ? 0xE0A060u : 0u);
+            }
         }
-    }
-    texels[size_t(9) * side + 5] = 0xFF030201u;
+        texels[size_t(9) * side + 5] = 0xFF030201u;
+        return texels;
+    };
+    std::vector<uint32_t> texels = paint(side * 11 / 16);
     Direct3DTexture9* texA = reference.texture(side, side, texels, format);
     Direct3DTexture9* texB = quick.texture(side, side, texels, format);
     std::mt19937 random(77);
@@ -354,6 +359,11 @@ void additiveLayersAround(int side, D3DFORMAT format) {
         return std::uniform_real_distribution<float>(lo, hi)(random);
     };
     for (int step = 0; step < 240; ++step) {
+        if (step % 60 == 59) {
+            texels = paint(side * (step / 60 + 1) / 5);
+            SoftFixture::fill(texA, side, side, texels);
+            SoftFixture::fill(texB, side, side, texels);
+        }
         const float angle = between(0, 6.2831853f);
         const float texelsPerPixel = between(0.05f, step % 4 ? 0.7f : 1.9f);
         const float reach = texelsPerPixel * width / side;
@@ -382,6 +392,8 @@ void additiveLayersAround(int side, D3DFORMAT format) {
                 f->rect(px0, py0, px1, py1, 0x30102030u);
             }
             additiveLayer(d, texture, step % 3 ? D3DTOP_MODULATE4X : D3DTOP_MODULATE);
+            d.SetRenderState(D3DRS_SRCBLEND, srcBlend);
+            d.SetRenderState(D3DRS_DESTBLEND, destBlend);
             d.SetSamplerState(0, emulated::kSampAddressU, address);
             d.SetSamplerState(0, emulated::kSampAddressV, address);
             // Texture coordinates turned about (cu, cv).
@@ -398,14 +410,21 @@ void additiveLayersAround(int side, D3DFORMAT format) {
             }
         }
         ASSERT_EQ(quick.pixels(), reference.pixels())
-            << "side " << side << ", format " << format << ", step " << step;
+            << "side " << side << ", format " << format << ", blend " << srcBlend << ", step "
+            << step;
     }
 }
 
 TEST(FastPath, AdditiveLayerAroundABrightPartOfADarkTexture) {
-    additiveLayersAround(64, D3DFMT_A8R8G8B8);
-    additiveLayersAround(64, D3DFMT_X8R8G8B8);
-    additiveLayersAround(256, D3DFMT_A8R8G8B8);
+    layersAroundABrightPart(64, D3DFMT_A8R8G8B8, D3DBLEND_ONE, D3DBLEND_ONE);
+    layersAroundABrightPart(64, D3DFMT_X8R8G8B8, D3DBLEND_ONE, D3DBLEND_ONE);
+    layersAroundABrightPart(256, D3DFMT_A8R8G8B8, D3DBLEND_ONE, D3DBLEND_ONE);
+}
+
+TEST(FastPath, LayerBlendedByItsColourAroundABrightPartOfADarkTexture) {
+    layersAroundABrightPart(64, D3DFMT_X8R8G8B8, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR);
+    layersAroundABrightPart(64, D3DFMT_A8R8G8B8, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR);
+    layersAroundABrightPart(256, D3DFMT_X8R8G8B8, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR);
 }
 
 // The show's layers whose texture is not turned against the screen read the same two texture

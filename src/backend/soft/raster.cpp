@@ -253,6 +253,52 @@ bool rowSpan(const Triangle& tri, int y, int width, Span* span) {
 
 namespace {
 
+// floor(n / d) for d > 0.
+int64_t floorDivide(int64_t n, int64_t d) {
+    int64_t q = n / d;
+    if (n % d != 0 && n < 0) --q;
+    return q;
+}
+
+}  // namespace
+
+RowSpans::RowSpans(const Triangle& tri, int y, int width)
+    : y_(y), x0_(tri.x0), x1_(std::min(tri.x1, width - 1)) {
+    const int64_t Y = static_cast<int64_t>(y) << kSubpixelBits;
+    for (int i = 0; i < 3; ++i) {
+        const int64_t k = tri.a[i] * (int64_t{1} << kSubpixelBits);
+        const int64_t r = tri.b[i] * Y + tri.c[i];
+        // r grows by this much from row to row.
+        const int64_t rowStep = tri.b[i] * (int64_t{1} << kSubpixelBits);
+        Edge& e = edge_[i];
+        if (k == 0) {
+            e = Edge{0, r, 0, rowStep, 0, 0};
+        } else if (k > 0) {
+            // The first x with k·x >= -r is -floor(r / k); k·x + r is then the rest. As r grows
+            // by rowStep, the bound moves back by floor(rowStep / k) and one more column each
+            // time the rest reaches k.
+            const int64_t q = floorDivide(rowStep, k);
+            e.x = -floorDivide(r, k);
+            e.rest = k * e.x + r;
+            e.step = -q;
+            e.stepRest = rowStep - q * k;
+            e.size = k;
+            e.direction = 1;
+        } else {
+            // The last x with -k·x <= r is floor(r / -k); r + k·x is the rest.
+            const int64_t q = floorDivide(rowStep, -k);
+            e.x = floorDivide(r, -k);
+            e.rest = r + k * e.x;
+            e.step = q;
+            e.stepRest = rowStep + q * k;
+            e.size = -k;
+            e.direction = -1;
+        }
+    }
+}
+
+namespace {
+
 void buildTexelMax(const StageState& st, std::vector<uint8_t>* out) {
     const size_t width = size_t(st.width), height = size_t(st.height);
     out->resize(width * height);

@@ -30,6 +30,7 @@
 //   scaled back with div255(min(x, 65025)), which rounds to nearest; the 2x/4x modulations and
 //   the blend sum saturate through the same min. Nothing else rounds. Every intermediate value
 //   fits 16 unsigned bits, which is what lets the fast path work on 16 channels at a time.
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -239,6 +240,62 @@ bool avx2Handles(const PixelState& state);
 
 // The covered run of a row, false when the row misses the triangle.
 bool rowSpan(const Triangle& tri, int y, int width, Span* span);
+
+// The covered runs of consecutive rows, the same as rowSpan gives: each edge's bound is found
+// once, then moved from row to row by whole columns and a remainder, with no division.
+class RowSpans {
+  public:
+    // Starts at row y of `tri`, in a target `width` pixels wide.
+    RowSpans(const Triangle& tri, int y, int width);
+    // The run of the current row (false when the row misses the triangle); then moves to the
+    // next row.
+    bool next(Span* span);
+
+  private:
+    // An edge k·x + r >= 0 along the rows. Where k != 0, `x` is the bound it sets on the row
+    // (the first column when k > 0, the last when k < 0) and `rest` (0 <= rest < |k|) how far
+    // it is from the exact boundary; per row the bound moves by `step` and `stepRest` / |k|.
+    // Where k == 0, `rest` is r.
+    struct Edge {
+        int64_t x;
+        int64_t rest;
+        int64_t step;
+        int64_t stepRest;
+        int64_t size;   // |k|
+        int direction;  // +1 for a first column, -1 for a last one, 0 when k == 0
+    };
+
+    Edge edge_[3];
+    int y_;
+    int64_t x0_;
+    int64_t x1_;
+};
+
+inline bool RowSpans::next(Span* span) {
+    int64_t lo = x0_, hi = x1_;
+    bool covered = true;
+    for (Edge& e : edge_) {
+        if (e.direction > 0) {
+            lo = std::max(lo, e.x);
+        } else if (e.direction < 0) {
+            hi = std::min(hi, e.x);
+        } else {
+            covered = covered && e.rest >= 0;
+        }
+        // On to the next row; where the rest reaches |k| the bound moves one column more. Which
+        // rows that happens on follows no pattern a branch could learn.
+        e.rest += e.stepRest;
+        const int64_t over = -static_cast<int64_t>(e.direction != 0 && e.rest >= e.size);
+        e.rest -= e.size & over;
+        e.x += e.step - (e.direction & over);
+    }
+    const int y = y_++;
+    if (!covered || lo > hi) return false;
+    span->y = y;
+    span->x0 = static_cast<int>(lo);
+    span->x1 = static_cast<int>(hi);
+    return true;
+}
 
 // Rounds x / 255 to nearest for 0 <= x <= 65025 (larger values saturate to 255).
 inline uint32_t div255(uint32_t x) {

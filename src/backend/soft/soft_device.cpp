@@ -547,9 +547,10 @@ void SoftDevice::rasterizeBlock(const SoftBatch& batch, int block) {
                 cells.start(tri, state.stage[0], batch.shapes.data() + region.first, region.count,
                             rowFirst, rowLast, width_);
             }
+            RowSpans spans(tri, rowFirst, width_);
             for (int y = rowFirst; y <= rowLast; ++y) {
                 Span span;
-                if (!rowSpan(tri, y, width_, &span)) continue;
+                if (!spans.next(&span)) continue;
                 uint32_t* row = colour_.data() + static_cast<size_t>(y) * width_;
                 RowAlpha& rowAlpha = alpha[size_t(y - top)];
                 if (region.known) {

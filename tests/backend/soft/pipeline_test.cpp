@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "backend/soft/raster.h"
 #include "soft_fixture.h"
 
 namespace {
@@ -146,6 +147,53 @@ TEST(FillRule, StripsOfSmallQuadsLeaveNoHoleAndNoDoubleHit) {
         ASSERT_EQ(f.strip(strip), S_OK);
     }
     for (uint32_t p : f.pixels()) ASSERT_EQ(p, 0x01010101u);
+}
+
+// The rows of a triangle are walked with the edges' bounds stepped from row to row; each run
+// must be the one solved for its row alone: triangles of every size and slope, slivers, edges
+// exactly along a row or a column, corners on quarter pixels and far outside the target.
+TEST(FillRule, RunsSteppedFromRowToRowAreThoseOfEachRowAlone) {
+    // A power of two, so that quarter pixels are exact in clip space too.
+    const int size = 64;
+    const soft::Viewport viewport{0, 0, size, size, 0.0f, 1.0f};
+    const soft::PixelState state;
+    std::srand(11);
+    // A clip coordinate: on a quarter pixel of the target or near it (where edges pass exactly
+    // through pixel centres), anywhere in it, or up to 40 targets away.
+    auto coordinate = [](bool far) {
+        if (far) return (static_cast<float>(std::rand() % 2001) / 1000.0f - 1.0f) * 40;
+        if (std::rand() % 2) return static_cast<float>(std::rand() % 2001) / 1000.0f - 1.0f;
+        return static_cast<float>(std::rand() % (4 * size + 17) - 8) / (2 * size) - 1.0f;
+    };
+    int rows = 0;
+    for (int n = 0; n < 3000; ++n) {
+        soft::ClipVertex v[3] = {};
+        for (soft::ClipVertex& c : v) {
+            c.x = coordinate(n % 3 == 0 && std::rand() % 2);
+            c.y = coordinate(n % 3 == 0 && std::rand() % 2);
+            c.w = 1.0f;
+        }
+        if (n % 5 == 1) v[1].y = v[0].y;  // an edge along a row
+        if (n % 5 == 2) v[2].x = v[0].x;  // an edge along a column
+        std::vector<soft::Triangle> made;
+        soft::setupTriangle(v[0], v[1], v[2], viewport, D3DCULL_NONE, 0, state, size, size, &made);
+        for (const soft::Triangle& tri : made) {
+            // From the first row and from one further down, as the blocks of rows start.
+            for (int from : {tri.y0, (tri.y0 + tri.y1) / 2}) {
+                soft::RowSpans spans(tri, from, size);
+                for (int y = from; y <= tri.y1; ++y, ++rows) {
+                    soft::Span stepped{}, alone{};
+                    const bool a = spans.next(&stepped), b = soft::rowSpan(tri, y, size, &alone);
+                    ASSERT_EQ(a, b) << "triangle " << n << ", row " << y;
+                    if (!a) continue;
+                    ASSERT_EQ(stepped.x0, alone.x0) << "triangle " << n << ", row " << y;
+                    ASSERT_EQ(stepped.x1, alone.x1) << "triangle " << n << ", row " << y;
+                    ASSERT_EQ(stepped.y, y);
+                }
+            }
+        }
+    }
+    EXPECT_GT(rows, 10000);
 }
 
 TEST(Culling, DefaultCullsCounterClockwiseOnScreen) {

@@ -568,6 +568,12 @@ QM_AVX2_INLINE bool fullAlphas(const uint32_t* row, int first, int last) {
     return alphaFull(all);
 }
 
+// Stores a block of pixels `dst` with their alphas made full.
+QM_AVX2_INLINE void storeFullAlpha(uint32_t* out, __m256i keep, int remaining, __m256i dst) {
+    storePixels(out, keep, remaining,
+                _mm256_or_si256(dst, _mm256_set1_epi32(static_cast<int>(0xFF000000u))));
+}
+
 // Sets the alpha of the pixels [first, last] of a row to full.
 QM_AVX2_INLINE void fillAlphas(uint32_t* row, int first, int last) {
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
@@ -676,10 +682,7 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                         done = _mm256_or_si256(done, darkLanes(sampler, su, sv, darkLimit));
                     }
                     if (outside || _mm256_movemask_epi8(done) == -1) {
-                        if (!full) {
-                            const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-                            storePixels(out, keep, remaining, _mm256_or_si256(dst, alpha));
-                        }
+                        if (!full) storeFullAlpha(out, keep, remaining, dst);
                         continue;
                     }
                 }
@@ -696,8 +699,7 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
                 if (_mm256_movemask_epi8(dark) == -1) {
                     if (!alphaFull(
                             _mm256_or_si256(dst, _mm256_xor_si256(keep, _mm256_set1_epi32(-1))))) {
-                        const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-                        storePixels(out, keep, remaining, _mm256_or_si256(dst, alpha));
+                        storeFullAlpha(out, keep, remaining, dst);
                     }
                     continue;
                 }

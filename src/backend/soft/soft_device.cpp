@@ -115,8 +115,8 @@ struct SoftBatch {
     // binned[binStart[b]] up to binned[binStart[b + 1]].
     std::vector<uint32_t> binStart;
     std::vector<uint32_t> binned;
-    std::vector<std::shared_ptr<TileMaps>>
-        tileMaps;  // of the textures whose dark parts are passed over
+    // The maps of the textures whose dark parts are passed over.
+    std::vector<std::shared_ptr<TileMaps>> tileMaps;
     // Where each triangle's additive layer can add colour (unknown for the other triangles).
     std::vector<BrightRegion> regions;
     std::vector<BrightShape> shapes;

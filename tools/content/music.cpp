@@ -97,7 +97,7 @@ Chord chordAt(int bar, int step) {
 }
 
 // Section boundaries in bars.
-const int kMiddleBar = 7, kSwellBar = 20, kCloseBar = 33;
+const int kSwellBar = 20, kCloseBar = 33;
 
 // How full the music is over time (0..1): pad level and brightness, arpeggio and bass.
 const Curve kIntensity = {{0.0, 0.25},  {6.0, 0.35},  {20.0, 0.5},   {27.0, 0.58}, {30.0, 0.45},

@@ -655,8 +655,9 @@ QM_AVX2 void shadeModulated(const PixelState& state, const Triangle& tri, const 
         __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(remaining), iota);
         uint32_t* out = row + x;
         __m256i dst = _mm256_setzero_si256();
-        // The texel coordinates, once computed for the test of dark footprints.
-        __m256i su, sv;
+        // The texel coordinates, once computed for the test of dark footprints (set to zero only
+        // so that no compiler sees a path that reads them unset).
+        __m256i su = _mm256_setzero_si256(), sv = su;
         bool coordinates = false;
         if (blend != BlendKind::kOff) {
             dst = loadPixels(out, keep, remaining);
